@@ -41,10 +41,10 @@ bool platform_window_exists(const char* window_class, const char* window_title);
 // wait for it. Whether the start succeeded is not reported. Windows: WinExec(command_line, SW_SHOW).
 void platform_start_program(const char* command_line);
 
-// Tells whether `byte` is a lead byte of a double-byte character in the system's ANSI code page.
+// Tells whether `value` is a lead byte of a double-byte character in the system's ANSI code page.
 // False for every byte on a single-byte code page, or where the code page cannot be had.
 // Windows: the lead-byte ranges of GetCPInfo(GetACP()).
-bool platform_is_lead_byte(unsigned char byte);
+bool platform_is_lead_byte(unsigned char value);
 
 // Writes the full path of the module `instance` into `buffer` (`capacity` bytes). Returns the number
 // of bytes written without a terminator, 0 when no name can be had. A path that does not fit is cut;

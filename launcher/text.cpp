@@ -1,0 +1,46 @@
+// Tovinel: bounded helpers for NUL-terminated 8-bit text in fixed-size buffers.
+// Byte loops only: no library calls, so the freestanding Windows build needs nothing of a C runtime.
+#include "text.h"
+
+unsigned text_length(const char* text)
+{
+    unsigned length = 0;
+    while (text[length] != '\0')
+        ++length;
+    return length;
+}
+
+unsigned text_length_within(const char* bytes, unsigned capacity)
+{
+    unsigned length = 0;
+    while (length < capacity && bytes[length] != '\0')
+        ++length;
+    return length;
+}
+
+bool text_append(char* buffer, unsigned capacity, const char* text)
+{
+    unsigned used = text_length_within(buffer, capacity);
+    unsigned added = text_length(text);
+    // `used == capacity` means the buffer holds no terminator at all; refuse rather than guess.
+    if (used >= capacity || added >= capacity - used)
+        return false;
+    for (unsigned i = 0; i <= added; ++i)
+        buffer[used + i] = text[i];
+    return true;
+}
+
+static char ascii_lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool text_equal_ignoring_case(const char* a, const char* b)
+{
+    for (;; ++a, ++b) {
+        if (ascii_lower(*a) != ascii_lower(*b))
+            return false;
+        if (*a == '\0')
+            return true;
+    }
+}
