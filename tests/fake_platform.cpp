@@ -1,0 +1,197 @@
+// Tovinel tests: the fake platform, the third implementation of the seam beside Win32 and POSIX.
+// Answers come from the installed fake_machine; every call is appended to a transcript.
+#include "fake_platform.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include "platform.h"
+
+namespace {
+
+fake_machine current;
+char transcript[16384];
+char started[1024];
+char last_config_path[1024];
+bool has_started;
+bool has_config_path;
+unsigned calls;
+unsigned starts;
+unsigned opened;
+unsigned closed;
+
+void record(const char* format, ...)
+{
+    size_t used = strlen(transcript);
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(transcript + used, sizeof transcript - used, format, arguments);
+    va_end(arguments);
+    used = strlen(transcript);
+    if (used + 1 < sizeof transcript)
+        strcat(transcript, "\n");
+}
+
+// Counts the call; true when this is the call that the machine is told to fail.
+bool next_call_fails()
+{
+    ++calls;
+    return current.fail_call != 0 && calls == current.fail_call;
+}
+
+const fake_ini_entry* find_entry(const char* config_path, const char* section, const char* key)
+{
+    if (current.config_path == nullptr || strcmp(config_path, current.config_path) != 0)
+        return nullptr;
+    // The first of repeated keys wins, as on Windows.
+    for (unsigned i = 0; i < current.ini_count; ++i) {
+        if (strcasecmp(current.ini[i].section, section) == 0 && strcasecmp(current.ini[i].key, key) == 0)
+            return &current.ini[i];
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void fake_install(const fake_machine& machine)
+{
+    current = machine;
+    transcript[0] = '\0';
+    has_started = false;
+    has_config_path = false;
+    calls = starts = opened = closed = 0;
+}
+
+const char* fake_transcript() { return transcript; }
+unsigned fake_call_count() { return calls; }
+unsigned fake_start_count() { return starts; }
+unsigned fake_open_key_count() { return opened; }
+unsigned fake_closed_key_count() { return closed; }
+const char* fake_started_command() { return has_started ? started : nullptr; }
+const char* fake_last_config_path() { return has_config_path ? last_config_path : nullptr; }
+
+unsigned platform_read_profile_text(const char* config_path, const char* section, const char* key,
+                                    char* buffer, unsigned capacity)
+{
+    bool fails = next_call_fails();
+    snprintf(last_config_path, sizeof last_config_path, "%s", config_path);
+    has_config_path = true;
+    const fake_ini_entry* entry = fails ? nullptr : find_entry(config_path, section, key);
+    const char* value = entry != nullptr ? entry->value : "";
+    size_t count = strlen(value);
+    if (count > capacity - 1)
+        count = capacity - 1;
+    memcpy(buffer, value, count);
+    buffer[count] = '\0';
+    record("text %s/%s %u = %zu '%s'", section, key, capacity, count, buffer);
+    return static_cast<unsigned>(count);
+}
+
+unsigned platform_read_profile_int(const char* config_path, const char* section, const char* key,
+                                   int default_value)
+{
+    bool fails = next_call_fails();
+    snprintf(last_config_path, sizeof last_config_path, "%s", config_path);
+    has_config_path = true;
+    const fake_ini_entry* entry = fails ? nullptr : find_entry(config_path, section, key);
+    unsigned result = static_cast<unsigned>(default_value);
+    if (entry != nullptr && entry->value[0] != '\0')
+        result = static_cast<unsigned>(strtol(entry->value, nullptr, 0));
+    record("int %s/%s %d = %u", section, key, default_value, result);
+    return result;
+}
+
+bool platform_open_machine_key(const char* key_path, platform_handle* key)
+{
+    bool fails = next_call_fails();
+    for (unsigned i = 0; !fails && i < current.key_count; ++i) {
+        if (strcasecmp(current.keys[i].path, key_path) == 0) {
+            *key = const_cast<fake_registry_key*>(&current.keys[i]);
+            ++opened;
+            record("open '%s' = ok", key_path);
+            return true;
+        }
+    }
+    record("open '%s' = fail", key_path);
+    return false;
+}
+
+bool platform_query_default_value(platform_handle key, char* data, unsigned* size)
+{
+    bool fails = next_call_fails();
+    const fake_registry_key* entry = static_cast<const fake_registry_key*>(key);
+    unsigned capacity = *size;
+    unsigned value_size = entry->size != 0 ? entry->size : static_cast<unsigned>(strlen(entry->data) + 1);
+    if (fails || !entry->has_default_value || value_size > capacity) {
+        // Like RegQueryValueExA: a value too large reports its size and stores nothing.
+        if (!fails && entry->has_default_value)
+            *size = value_size;
+        record("query %u = fail", capacity);
+        return false;
+    }
+    memcpy(data, entry->data, value_size);
+    *size = value_size;
+    record("query %u = %u", capacity, value_size);
+    return true;
+}
+
+void platform_close_key(platform_handle key)
+{
+    next_call_fails();
+    ++closed;
+    record("close '%s'", static_cast<const fake_registry_key*>(key)->path);
+}
+
+bool platform_window_exists(const char* window_class, const char* window_title)
+{
+    bool fails = next_call_fails();
+    bool found = false;
+    for (unsigned i = 0; !fails && !found && i < current.window_count; ++i) {
+        found = strcasecmp(current.windows[i].window_class, window_class) == 0 &&
+                (window_title == nullptr || strcasecmp(current.windows[i].title, window_title) == 0);
+    }
+    if (window_title == nullptr)
+        record("window '%s' null = %s", window_class, found ? "found" : "none");
+    else
+        record("window '%s' '%s' = %s", window_class, window_title, found ? "found" : "none");
+    return found;
+}
+
+void platform_start_program(const char* command_line)
+{
+    next_call_fails();
+    ++starts;
+    has_started = true;
+    snprintf(started, sizeof started, "%s", command_line);
+    record("start '%s'", command_line);
+}
+
+bool platform_is_lead_byte(unsigned char value)
+{
+    // Asked once per byte of a quoted program name: not recorded, to keep transcripts readable.
+    return current.lead_byte_last != 0 && value >= current.lead_byte_first && value <= current.lead_byte_last;
+}
+
+unsigned platform_module_file_name(platform_handle, char* buffer, unsigned capacity)
+{
+    bool fails = next_call_fails();
+    unsigned result = 0;
+    if (!fails && current.module_path != nullptr) {
+        size_t length = strlen(current.module_path);
+        if (length >= capacity) {
+            // A cut path fills the buffer; older systems leave it without a terminator.
+            memcpy(buffer, current.module_path, capacity);
+            if (!current.module_path_unterminated)
+                buffer[capacity - 1] = '\0';
+            result = capacity;
+        } else {
+            memcpy(buffer, current.module_path, length + 1);
+            result = static_cast<unsigned>(length);
+        }
+    }
+    record("module %u = %u", capacity, result);
+    return result;
+}

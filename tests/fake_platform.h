@@ -1,0 +1,54 @@
+// Tovinel tests: a fake platform made of fixed arrays, which records every call made through the seam.
+// A test fills a fake_machine, plays the launcher code against it and compares the call transcript.
+#pragma once
+
+struct fake_ini_entry {
+    const char* section;
+    const char* key;
+    const char* value;
+};
+
+struct fake_registry_key {
+    const char* path;          // below HKEY_LOCAL_MACHINE, matched without regard to case
+    bool has_default_value;
+    const char* data;          // the default value's bytes
+    unsigned size;             // how many bytes of `data`; 0 means its text and terminator
+};
+
+struct fake_window {
+    const char* window_class;
+    const char* title;
+};
+
+struct fake_machine {
+    const char* config_path;               // where Tovinel.ini is; null: the file is missing
+    const fake_ini_entry* ini;
+    unsigned ini_count;
+    const fake_registry_key* keys;
+    unsigned key_count;
+    const fake_window* windows;
+    unsigned window_count;
+    unsigned char lead_byte_first, lead_byte_last;  // one range of lead bytes; 0, 0: none
+    const char* module_path;               // what the module-name query writes; null: no name
+    bool module_path_unterminated;         // a cut path is left without a terminator
+    unsigned fail_call;                    // the Nth seam call (1-based) fails; 0: none fails
+};
+
+// Installs `machine` as the platform for the next calls and clears the transcript and counters.
+void fake_install(const fake_machine& machine);
+
+// The transcript of seam calls since fake_install, one line per call, e.g.
+// "text Application/RegKey 260 = 3 'Abc'", "open 'SOFTWARE\X' = ok", "start 'D:\SETUP.EXE '".
+const char* fake_transcript();
+
+// How many seam calls were made, how many programs started, keys opened and keys closed.
+unsigned fake_call_count();
+unsigned fake_start_count();
+unsigned fake_open_key_count();
+unsigned fake_closed_key_count();
+
+// The command line of the last start, or null when nothing was started.
+const char* fake_started_command();
+
+// The configuration path of the last profile read, or null when none was made.
+const char* fake_last_config_path();

@@ -1,0 +1,156 @@
+// Tovinel tests: the start-up pieces: the command-line tail, the launcher folder and the entry.
+// Tables of cases played against the fake platform.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "fake_platform.h"
+#include "startup.h"
+
+namespace {
+
+struct tail_case {
+    const char* name;
+    const char* command_line;
+    unsigned char lead_first, lead_last;
+    const char* expected_tail;
+};
+
+const tail_case tail_cases[] = {
+    {"plain name and one argument", "D:\\LAUNCH.EXE /x", 0, 0, "/x"},
+    {"quoted name with a blank, three blanks, then a b", "\"D:\\My Disc\\LAUNCH.EXE\"   a b", 0, 0, "a b"},
+    {"no blank after the closing quote", "\"D:\\LAUNCH.EXE\"abc", 0, 0, "abc"},
+    {"lead byte takes a following 0x22 inside a quoted name", "\"D:\\\x81\"X.EXE\" tail", 0x81, 0x9F, "tail"},
+    {"the same bytes on a single-byte code page close the name", "\"D:\\\x81\"X.EXE\" tail", 0, 0,
+     "X.EXE\" tail"},
+    {"leading blank: nothing is the program name", " D:\\LAUNCH.EXE /x", 0, 0, "D:\\LAUNCH.EXE /x"},
+    {"name alone", "D:\\LAUNCH.EXE", 0, 0, ""},
+    {"name and blanks only", "D:\\LAUNCH.EXE    ", 0, 0, ""},
+    {"quoted name and blanks only", "\"D:\\LAUNCH.EXE\"  \t ", 0, 0, ""},
+    {"quoted name ending in a lead byte without a closing quote", "\"D:\\X\x81", 0x81, 0x9F, ""},
+    {"quoted name without a closing quote", "\"D:\\A B.EXE x", 0, 0, ""},
+    {"tabs and control bytes after the name are dropped", "LAUNCH.EXE\t\x01\x1f a\tb", 0, 0, "a\tb"},
+    {"bytes above 0x7F belong to an unquoted name", "D:\\\xe9T\xc9.EXE x", 0, 0, "x"},
+    {"quotes and spacing inside the tail are kept", "L.EXE \"a  b\"  c ", 0, 0, "\"a  b\"  c "},
+    {"empty command line", "", 0, 0, ""},
+};
+
+TEST(CommandLineTail, FollowsTheProgramNameRules)
+{
+    for (const tail_case& c : tail_cases) {
+        fake_machine machine{};
+        machine.lead_byte_first = c.lead_first;
+        machine.lead_byte_last = c.lead_last;
+        fake_install(machine);
+        const char* tail = command_line_tail(c.command_line);
+        EXPECT_STREQ(c.expected_tail, tail) << c.name;
+        // The tail is a part of the command line itself, never a copy.
+        EXPECT_TRUE(tail >= c.command_line && tail <= c.command_line + strlen(c.command_line)) << c.name;
+    }
+}
+
+struct folder_case {
+    const char* name;
+    std::string module_path;   // "-" for no name at all
+    bool unterminated;
+    std::string expected_folder;
+    bool usable;
+};
+
+const std::string long_folder_248 = "D:\\" + std::string(244, 'd') + "\\";
+const std::string long_folder_249 = "D:\\" + std::string(245, 'd') + "\\";
+
+const folder_case folder_cases[] = {
+    {"drive root", "D:\\LAUNCH.EXE", false, "D:\\", true},
+    {"subfolder keeps its trailing backslash", "D:\\SUB\\DIR\\LAUNCH.EXE", false, "D:\\SUB\\DIR\\", true},
+    {"no name at all: empty folder", "-", false, "", true},
+    {"name without a backslash is kept whole", "LAUNCH.EXE", false, "LAUNCH.EXE", true},
+    {"a trail byte of 0x5C counts as a backslash", "D:\\\x81\\X.EXE", false, "D:\\\x81\\", true},
+    {"folder of 248 bytes leaves room for Tovinel.ini", long_folder_248 + "L.EXE", false, long_folder_248, true},
+    {"folder of 249 bytes does not", long_folder_249 + "L.EXE", false, long_folder_249, false},
+    {"module path of 259 bytes is whole", "D:\\" + std::string(256, 'n'), false, "D:\\", true},
+    {"cut module path", "D:\\" + std::string(300, 'n'), false, "", false},
+    {"cut module path left without a terminator", "D:\\" + std::string(300, 'n'), true, "", false},
+};
+
+TEST(LauncherFolder, FollowsTheModulePathRules)
+{
+    for (const folder_case& c : folder_cases) {
+        fake_machine machine{};
+        machine.module_path = c.module_path == "-" ? nullptr : c.module_path.c_str();
+        machine.module_path_unterminated = c.unterminated;
+        fake_install(machine);
+        memset(launcher_folder, 'Z', sizeof launcher_folder);
+        bool usable = fill_launcher_folder();
+        EXPECT_EQ(c.usable, usable) << c.name;
+        EXPECT_EQ(c.expected_folder, std::string(launcher_folder, strnlen(launcher_folder, 260))) << c.name;
+        EXPECT_STREQ("module 260 = ", std::string(fake_transcript()).substr(0, 13).c_str()) << c.name;
+    }
+}
+
+struct entry_case {
+    const char* name;
+    const char* command_line;
+    const char* module_path;
+    const char* config_path;     // where the fake keeps Tovinel.ini
+    const char* expected_start;  // null: nothing started
+};
+
+const entry_case entry_cases[] = {
+    {"typical run from D:\\", "D:\\LAUNCH.EXE", "D:\\LAUNCH.EXE", "D:\\Tovinel.ini", "D:\\SETUP.EXE "},
+    {"tail handed on", "D:\\LAUNCH.EXE /x", "D:\\LAUNCH.EXE", "D:\\Tovinel.ini", "D:\\SETUP.EXE /x"},
+    {"launcher in a subfolder with blanks", "\"D:\\My Disc\\L.EXE\" -q", "D:\\My Disc\\L.EXE",
+     "D:\\My Disc\\Tovinel.ini", "D:\\My Disc\\SETUP.EXE -q"},
+    {"no file name: bare configuration name", "L.EXE", nullptr, "Tovinel.ini", "SETUP.EXE "},
+    {"name without a backslash: the name is the folder", "L.EXE", "L.EXE", "L.EXETovinel.ini",
+     "L.EXESETUP.EXE "},
+    {"configuration elsewhere: nothing started", "D:\\L.EXE", "D:\\L.EXE", "E:\\Tovinel.ini", nullptr},
+};
+
+TEST(LauncherEntry, FormsTheConfigurationPathAndAlwaysReturnsZero)
+{
+    static const fake_ini_entry ini[] = {{"Setup", "Run", "SETUP.EXE"}};
+    for (const entry_case& c : entry_cases) {
+        // The show state the process was given changes nothing.
+        for (int show_state = 0; show_state <= 11; ++show_state) {
+            fake_machine machine{};
+            machine.config_path = c.config_path;
+            machine.ini = ini;
+            machine.ini_count = 1;
+            machine.module_path = c.module_path;
+            fake_install(machine);
+            std::string where = std::string(c.name) + ", show state " + std::to_string(show_state);
+            EXPECT_EQ(0u, launcher_entry(reinterpret_cast<platform_handle>(0x400000), nullptr,
+                                         command_line_tail(c.command_line), show_state)) << where;
+            EXPECT_EQ(reinterpret_cast<platform_handle>(0x400000), launcher_instance) << where;
+            if (c.expected_start == nullptr) {
+                EXPECT_EQ(nullptr, fake_started_command()) << where;
+            } else {
+                EXPECT_STREQ(c.expected_start, fake_started_command()) << where;
+            }
+        }
+    }
+}
+
+TEST(LauncherEntry, ReadsAndStartsNothingWhenTheFolderCannotBeTrusted)
+{
+    const std::string cut = "D:\\" + std::string(300, 'n');
+    const std::string deep = "D:\\" + std::string(250, 'd') + "\\L.EXE";
+    const char* const module_paths[] = {cut.c_str(), deep.c_str()};
+    static const fake_ini_entry ini[] = {{"Setup", "Run", "SETUP.EXE"}};
+    for (const char* module_path : module_paths) {
+        fake_machine machine{};
+        machine.config_path = "Tovinel.ini";
+        machine.ini = ini;
+        machine.ini_count = 1;
+        machine.module_path = module_path;
+        machine.module_path_unterminated = true;
+        fake_install(machine);
+        EXPECT_EQ(0u, launcher_entry(nullptr, nullptr, "", 1)) << strlen(module_path);
+        EXPECT_EQ(1u, fake_call_count()) << "only the module name is asked, path of " << strlen(module_path);
+        EXPECT_EQ(nullptr, fake_last_config_path()) << strlen(module_path);
+    }
+}
+
+}  // namespace
