@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Tovinel: builds tovinel.exe (build/win32) and the native library and tests (build/native).
+# Usage: tools/build.sh [win32|native|all]   (default all)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+what=${1:-all}
+jobs=$(nproc 2>/dev/null || echo 2)
+
+if [ "$what" = all ] || [ "$what" = win32 ]; then
+    cmake -S "$root" -B "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" >/dev/null
+    cmake --build "$root/build/win32" -j "$jobs"
+fi
+if [ "$what" = all ] || [ "$what" = native ]; then
+    cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=Debug \
+        -DTOVINEL_EXE="$root/build/win32/tovinel.exe" >/dev/null
+    cmake --build "$root/build/native" -j "$jobs"
+fi

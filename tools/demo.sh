@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Tovinel: builds tovinel.exe and shows it at work on the sample medium in examples/medium.
+# Installs what is missing first (tools/setup.sh).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/tools/setup.sh"
+"$root/tools/build.sh" win32
+/usr/bin/python3 "$root/tools/check_exe.py" "$root/build/win32/tovinel.exe" | tail -2
+echo
+echo "The sample medium's Tovinel.ini:"
+sed 's/^/    /' "$root/examples/medium/Tovinel.ini"
