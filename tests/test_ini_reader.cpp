@@ -1,6 +1,5 @@
 // Tovinel: tests of the .ini reader, played on text in memory and on the same text in a file.
-// Build: g++ -std=c++17 -Wall -Wextra -Werror -Ilauncher launcher/ini_reader.cpp tests/test_ini_reader.cpp -lgtest -lgtest_main -pthread
-// With CMake: see tests/CMakeLists.ini.txt.
+// Each case runs through both entry points, so the file path cannot drift from the memory path.
 
 #include "ini_reader.h"
 
