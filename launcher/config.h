@@ -15,8 +15,8 @@ inline constexpr char key_window_title[] = "WindowTitle";
 inline constexpr char key_run[] = "Run";
 
 // Reads text value `key` of `section` from the file at `config_path` into `buffer` (`capacity`
-// bytes). Returns the bytes of text read: 0 when the key is absent, its value is empty or the file
-// is missing, which the callers all treat alike. A longer value is cut to capacity - 1 bytes and
+// bytes). Returns the length of the text left in the buffer, whatever count the platform gave: 0
+// when the key is absent, its value is empty or the file is missing, which the callers all treat alike. A longer value is cut to capacity - 1 bytes and
 // still counts as present. The buffer is always terminated.
 unsigned read_text_value(const char* config_path, const char* section, const char* key,
                          char* buffer, unsigned capacity);

@@ -86,8 +86,10 @@ unsigned platform_read_profile_text(const char* config_path, const char* section
         count = capacity - 1;
     memcpy(buffer, value, count);
     buffer[count] = '\0';
-    record("text %s/%s %u = %zu '%s'", section, key, capacity, count, buffer);
-    return static_cast<unsigned>(count);
+    // A platform that miscounts (see profile_text_overcount) reports more than its text.
+    unsigned reported = static_cast<unsigned>(count) + current.profile_text_overcount;
+    record("text %s/%s %u = %u '%s'", section, key, capacity, reported, buffer);
+    return reported;
 }
 
 unsigned platform_read_profile_int(const char* config_path, const char* section, const char* key,

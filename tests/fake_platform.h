@@ -32,6 +32,7 @@ struct fake_machine {
     const char* module_path;               // what the module-name query writes; null: no name
     bool module_path_unterminated;         // a cut path is left without a terminator
     unsigned fail_call;                    // the Nth seam call (1-based) fails; 0: none fails
+    unsigned profile_text_overcount;       // text reads report this many bytes more than they stored
 };
 
 // Installs `machine` as the platform for the next calls and clears the transcript and counters.

@@ -226,6 +226,36 @@ TEST(LaunchDecision, RegistryDataFillingTheBufferWithoutATerminatorStartsNothing
     }
 }
 
+// A profile read whose count runs past its text (a NUL in the value, a miscounting system) must act
+// as the text itself: an empty RegKey opened as "" would open HKEY_LOCAL_MACHINE itself, and an empty
+// Run would start the bare folder.
+TEST(LaunchDecision, AProfileCountPastTheTextActsAsTheText)
+{
+    for (const decision_case& c : cases) {
+        fake_install(machine_for(c));
+        char folder[260];
+        strcpy(folder, c.folder);
+        launch_decision(config_path, folder, c.tail);
+        const char* started = fake_started_command();
+        std::string expected_start = started != nullptr ? started : "(nothing)";
+        unsigned expected_opens = fake_open_key_count();
+        std::string expected_folder = folder;
+        for (unsigned overcount : {1u, 5u, 300u}) {
+            fake_machine machine = machine_for(c);
+            machine.profile_text_overcount = overcount;
+            fake_install(machine);
+            strcpy(folder, c.folder);
+            launch_decision(config_path, folder, c.tail);
+            started = fake_started_command();
+            std::string where = std::string(c.name) + ", counts " + std::to_string(overcount) + " too high";
+            EXPECT_EQ(expected_start, started != nullptr ? started : "(nothing)") << where;
+            EXPECT_EQ(expected_opens, fake_open_key_count()) << where;
+            EXPECT_EQ(expected_folder, folder) << where;
+            EXPECT_EQ(std::string::npos, std::string(fake_transcript()).find("open ''")) << where;
+        }
+    }
+}
+
 // Whatever single seam call fails, the launcher starts at most one program, never one that is cut,
 // and closes every key it opened.
 TEST(LaunchDecision, SurvivesTheFailureOfAnySingleCall)

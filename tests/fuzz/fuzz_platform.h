@@ -1,0 +1,55 @@
+// Tovinel fuzzing: a platform whose every answer is read from the fuzz input, in call order.
+// It records each call with the exact bytes it handed back, so a target can check the launcher's use.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+// The fuzz input, read from the front. An exhausted input answers zeros, so every input is valid.
+struct fuzz_input {
+    const uint8_t* data;
+    size_t size;
+    size_t used;
+};
+
+uint8_t fuzz_byte(fuzz_input* input);
+unsigned fuzz_u16(fuzz_input* input);
+// The next `count` bytes, fewer when the input runs out.
+std::string fuzz_bytes(fuzz_input* input, size_t count);
+
+enum fuzz_call_kind { CALL_TEXT, CALL_INT, CALL_OPEN, CALL_QUERY, CALL_CLOSE, CALL_WINDOW, CALL_START, CALL_MODULE };
+
+// One seam call: its arguments as the launcher passed them and the answer it got.
+struct fuzz_call {
+    fuzz_call_kind kind;
+    std::string config_path;   // text, int
+    std::string name;          // text, int: "Section/Key"; open: key path; window: class; start: command
+    std::string title;         // window: the title, when not null
+    bool title_null;
+    unsigned capacity;         // text, query, module: the capacity the launcher gave
+    int default_value;         // int
+    std::string written;       // text, query, module: all `capacity` bytes the platform left in the buffer
+    bool ok;                   // open, query, window: success, found
+    unsigned returned;         // text, int, module: the result; query: the size stored back
+    platform_handle handle;    // open, query, close
+};
+
+// Where the fuzz platform's answers come from; also clears the record. Until the next call the
+// platform answers from `input`, which the caller keeps alive.
+void fuzz_platform_start(fuzz_input* input);
+
+// The ANSI code page's lead bytes: `first` to `last`, none when last < first. Not read from the input
+// since it is asked once per byte of a name; a target sets it before the run.
+void fuzz_platform_set_lead_bytes(unsigned char first, unsigned char last);
+
+const std::vector<fuzz_call>& fuzz_platform_calls();
+
+// Aborts unless every key opened in this run was closed exactly once.
+void fuzz_platform_check_keys_closed();
+
+// Prints `what` and the call record to stderr and aborts, so that libFuzzer keeps the input.
+[[noreturn]] void fuzz_fail(const char* what);
