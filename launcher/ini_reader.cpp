@@ -211,6 +211,8 @@ void end_line(Scanner* scanner)
     scanner->part = LINE_START;
 }
 
+// Recursive only to hand the byte that ended a state on to the next one, which never hands it on again.
+// NOLINTNEXTLINE(misc-no-recursion)
 void scanner_feed(Scanner* scanner, unsigned char byte)
 {
     if (byte == '\r' || byte == '\n') {
@@ -220,12 +222,11 @@ void scanner_feed(Scanner* scanner, unsigned char byte)
     switch (scanner->part) {
     case LINE_START:
         if (is_blank(byte)) break;
-        if (byte == ';') {
-            scanner->part = REST_OF_LINE;
-        } else if (byte == '[') {
+        if (byte == '[') {
             name_start(&scanner->name);
             scanner->part = SECTION_LEADING;
-        } else if (!scanner->in_wanted_section) {
+        } else if (byte == ';' || !scanner->in_wanted_section) {
+            // A comment, or a key line of a section not asked for.
             scanner->part = REST_OF_LINE;
         } else {
             name_start(&scanner->name);

@@ -55,7 +55,7 @@ void platform_start_program(const char* command_line)
 bool platform_is_lead_byte(unsigned char value)
 {
     CPINFO info;
-    if (!GetCPInfo(GetACP(), &info))
+    if (GetCPInfo(GetACP(), &info) == FALSE)
         return false;
     // Pairs of inclusive ranges, ended by a pair of zeros; a single-byte code page has none.
     for (unsigned i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {

@@ -5,8 +5,22 @@ import sys
 
 import pefile
 
+# KnownDLLs on every Windows NT: always loaded from the system folder, never from the medium's
+# folder, where a planted DLL of another name would be found first.
 ALLOWED_DLLS = {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL"}
+IMAGE_FILE_RELOCS_STRIPPED = 0x0001
+IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE = 0x0040
+IMAGE_DLLCHARACTERISTICS_NX_COMPAT = 0x0100
+IMAGE_DLLCHARACTERISTICS_NO_SEH = 0x0400
+IMAGE_SCN_MEM_SHARED = 0x10000000
+IMAGE_SCN_MEM_EXECUTE = 0x20000000
+IMAGE_SCN_MEM_WRITE = 0x80000000
 DIRECTORY = pefile.DIRECTORY_ENTRY
+
+
+def section_names(pe, flags):
+    """Names of the sections that have every one of `flags`."""
+    return [s.Name.rstrip(b"\0").decode() for s in pe.sections if s.Characteristics & flags == flags]
 
 
 def facts(pe, data):
@@ -14,11 +28,13 @@ def facts(pe, data):
     opt = pe.OPTIONAL_HEADER
     dirs = opt.DATA_DIRECTORY
     imported = sorted(entry.dll.decode().upper() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []))
-    text = next((s for s in pe.sections if s.Characteristics & 0x20000000), None)
+    text = next((s for s in pe.sections if s.Characteristics & IMAGE_SCN_MEM_EXECUTE), None)
     entry_in_code = text is not None and \
         text.VirtualAddress <= opt.AddressOfEntryPoint < text.VirtualAddress + text.Misc_VirtualSize
-    writable_code = [s.Name.rstrip(b"\0").decode() for s in pe.sections
-                     if s.Characteristics & 0x20000000 and s.Characteristics & 0x80000000]
+    writable_code = section_names(pe, IMAGE_SCN_MEM_EXECUTE | IMAGE_SCN_MEM_WRITE)
+    by_ordinal = [f"{entry.dll.decode()}#{function.ordinal}"
+                  for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) for function in entry.imports
+                  if function.import_by_ordinal]
     resource_types = [entry.id for entry in getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None).entries] \
         if hasattr(pe, "DIRECTORY_ENTRY_RESOURCE") else []
     return [
@@ -35,11 +51,16 @@ def facts(pe, data):
         ("no delay-load imports", 0, dirs[DIRECTORY["IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT"]].VirtualAddress),
         ("no manifest resource", False, 24 in resource_types),
         ("no link time stamp", 0, pe.FILE_HEADER.TimeDateStamp),
-        ("NX compatible", True, bool(opt.DllCharacteristics & 0x0100)),
-        ("dynamic base", True, bool(opt.DllCharacteristics & 0x0040)),
+        ("imports by name, never by ordinal", [], by_ordinal),
+        ("NX compatible", True, bool(opt.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT)),
+        ("dynamic base", True, bool(opt.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE)),
         ("relocations present for the dynamic base", True,
          dirs[DIRECTORY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]].Size > 0),
+        ("relocations not marked stripped", False,
+         bool(pe.FILE_HEADER.Characteristics & IMAGE_FILE_RELOCS_STRIPPED)),
+        ("no exception handlers (NO_SEH)", True, bool(opt.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_NO_SEH)),
         ("no section both writable and executable", [], writable_code),
+        ("no section shared between processes", [], section_names(pe, IMAGE_SCN_MEM_SHARED)),
         ("file alignment old loaders accept", 512, opt.FileAlignment),
         ("section alignment old loaders accept", 4096, opt.SectionAlignment),
         ("file size matches the headers", len(data),

@@ -9,6 +9,7 @@ packages=(
     mingw-w64-i686-dev
     python3 python3-pefile                                   # checks that read the built executable
     wine wine32:i386 xvfb xauth                              # the executable end to end
+    clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck       # fuzzing, sanitizers, static analysis
 )
 
 missing=()
