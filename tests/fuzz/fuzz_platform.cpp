@@ -70,6 +70,16 @@ void print_bytes(const std::string& bytes)
 
 }  // namespace
 
+// A count a hostile platform reports: one byte with bit 7 set gives capacity - 4 to capacity + 3, where
+// off-by-one faults live; otherwise any u16.
+static unsigned hostile_count(fuzz_input* from, unsigned capacity)
+{
+    uint8_t near = fuzz_byte(from);
+    if (near & 0x80)
+        return capacity + (near & 7u) - (capacity < 4 ? capacity : 4);
+    return fuzz_u16(from);
+}
+
 uint8_t fuzz_byte(fuzz_input* from)
 {
     return from->used < from->size ? from->data[from->used++] : 0;
@@ -140,7 +150,7 @@ void fuzz_fail(const char* what)
 
 // Answer: mode byte, u16 length, the value's bytes. Honest (mode bit 0 clear): the value up to its
 // first NUL, cut to capacity - 1, terminated, its length returned. Hostile: the raw bytes, a
-// terminator only when mode bit 1 is set, and any count (u16) returned.
+// terminator only when mode bit 1 is set, and any count (hostile_count) returned.
 unsigned platform_read_profile_text(const char* config_path, const char* section, const char* key,
                                     char* buffer, unsigned capacity)
 {
@@ -160,7 +170,7 @@ unsigned platform_read_profile_text(const char* config_path, const char* section
         if (mode & 2)
             value = value.substr(0, capacity - 1) + '\0';
         fill(buffer, capacity, value);
-        call.returned = fuzz_u16(input);
+        call.returned = hostile_count(input, capacity);
     }
     call.written.assign(buffer, capacity);
     return call.returned;
@@ -198,7 +208,7 @@ bool platform_open_machine_key(const char* key_path, platform_handle* key)
 // Answer: mode byte, u16 length, the data. Honest (mode bit 0 clear): the value is absent when mode
 // bit 1 is set; data larger than the capacity fail with their size reported and part of them
 // written, as systems do; other data are stored and their size reported. Hostile: success when mode
-// bit 1 is set, the data stored as far as they fit, and any size (u16) reported.
+// bit 1 is set, the data stored as far as they fit, and any size (hostile_count) reported.
 bool platform_query_default_value(platform_handle key, char* data, unsigned* size)
 {
     key_slot* slot = slot_of(key);
@@ -221,7 +231,7 @@ bool platform_query_default_value(platform_handle key, char* data, unsigned* siz
         call.returned = static_cast<unsigned>(bytes.size());
     } else {
         call.ok = (mode & 2) != 0;
-        call.returned = fuzz_u16(input);
+        call.returned = hostile_count(input, call.capacity);
     }
     *size = call.returned;
     return call.ok;
@@ -268,7 +278,7 @@ bool platform_is_lead_byte(unsigned char value)
 // Answer: mode byte, u16 length, the path. Mode 0: a path that does not fit is cut to capacity - 1
 // bytes, terminated, and capacity returned (newer Windows); mode 1: cut to capacity bytes without a
 // terminator (older Windows); mode 2: the call fails, leaving unterminated bytes behind; mode 3: the
-// raw bytes and any count (u16 % 600). Honest modes keep the path up to its first NUL.
+// raw bytes and any count (hostile_count). Honest modes keep the path up to its first NUL.
 unsigned platform_module_file_name(platform_handle, char* buffer, unsigned capacity)
 {
     if (capacity == 0)
@@ -293,7 +303,7 @@ unsigned platform_module_file_name(platform_handle, char* buffer, unsigned capac
         call.returned = 0;
     } else {
         fill(buffer, capacity, path);
-        call.returned = fuzz_u16(input) % 600;
+        call.returned = hostile_count(input, capacity);
     }
     call.written.assign(buffer, capacity);
     return call.returned;

@@ -15,15 +15,20 @@ def text(value, count=None, terminated=False):
     """A profile text answer: honest unless a count is given."""
     if count is None:
         return b"\0" + u16(len(value)) + value
-    return bytes([1 | (2 if terminated else 0)]) + u16(len(value)) + value + u16(count)
+    return bytes([1 | (2 if terminated else 0)]) + u16(len(value)) + value + hostile(count)
+
+
+def hostile(count):
+    """A hostile count: any u16 (the byte before it has bit 7 clear)."""
+    return b"\0" + u16(count)
 
 
 def module(path, mode=0, count=None):
-    return bytes([mode]) + u16(len(path)) + path + (u16(count) if mode == 3 else b"")
+    return bytes([mode]) + u16(len(path)) + path + (hostile(count) if mode == 3 else b"")
 
 
 def query(data, mode=0, size=None):
-    return bytes([mode]) + u16(len(data)) + data + (u16(size) if mode & 1 else b"")
+    return bytes([mode]) + u16(len(data)) + data + (hostile(size) if mode & 1 else b"")
 
 
 def decision(tail, *answers):
@@ -87,6 +92,8 @@ SEEDS = {
         "installed_binary_260": decision(b"", MODULE, text(REGKEY), OPEN, b"\1", query(b"B" * 260)),
         "installed_size_lies": decision(b"", MODULE, text(REGKEY), OPEN, b"\1",
                                         query(b"C:\\A.EXE", mode=3, size=20)),
+        "installed_size_past_buffer": decision(b"", MODULE, text(REGKEY), OPEN, b"\1",
+                                               query(b"C:\\" + b"A" * 300, mode=3, size=261)),
         "regkey_count_lies": decision(b"", MODULE, text(b"", count=5, terminated=True), NO_WINDOW,
                                       text(b"SETUP.EXE")),
         "run_count_lies": decision(b"", MODULE, text(b""), NO_WINDOW, text(b"", count=9)),
