@@ -27,6 +27,7 @@ const char usage_text[] =
     "  --folder=SUBDIR            the launcher's folder below the medium's root (default: the root)\n"
     "  --help                     this text\n"
     "\n"
+    "The command line that would start is shown between [ and ], blanks and quotes included.\n"
     "Exit code: 0 when nothing is found, 1 when there are findings, 2 on a usage error.\n"
     "\n"
     "Examples:\n"
@@ -115,14 +116,14 @@ void print_machine(const check_options& options)
     if (!options.installed)
         printf("Machine:  product not installed");
     else if (options.has_default_value)
-        printf("Machine:  product installed, default value \"%s\"", options.default_value.c_str());
+        printf("Machine:  product installed, default value [%s]", options.default_value.c_str());
     else
         printf("Machine:  product installed, no default value");
     if (options.window_open)
         printf("; window of class \"%s\"%s%s%s open", options.window_class.c_str(),
                options.window_title.empty() ? "" : " titled \"", options.window_title.c_str(),
                options.window_title.empty() ? "" : "\"");
-    printf("; tail \"%s\"\n", options.tail.c_str());
+    printf("; tail [%s]\n", options.tail.c_str());
 }
 
 }  // namespace
@@ -144,8 +145,8 @@ int main(int argc, char** argv)
     else
         printf("Decision: start the setup program\n");
     if (decision.started)
-        // Between quotes, since the blank before an empty tail is part of it.
-        printf("Command:  \"%s\"\n", decision.command.c_str());
+        // Between brackets: the blank before an empty tail is part of it, and quotes may be too.
+        printf("Command:  [%s]\n", decision.command.c_str());
     for (const std::string& reason : decision.reasons)
         printf("  - %s\n", reason.c_str());
 
