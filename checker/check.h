@@ -58,6 +58,11 @@ std::vector<check_finding> check_findings(const check_options& options, const ch
 // The launcher's Windows folder for `options`, trailing backslash included: "D:\" or "D:\DISC1\".
 std::string check_launcher_folder(const check_options& options);
 
+// The length of the registry root name that `key` begins with ("HKLM" in "HKLM\SOFTWARE\X"), or 0
+// when its first name is no root name. The launcher already looks below HKEY_LOCAL_MACHINE, so a
+// key written with its root never opens.
+size_t check_registry_root_length(const std::string& key);
+
 // The host path of the file or folder that `windows_path` names on the medium of `options`, names
 // matched without regard to letter case as Windows does; false when it is not there.
 // *case_differs (may be null) tells whether some name matched only ignoring case.

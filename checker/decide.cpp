@@ -3,18 +3,13 @@
 #include "check.h"
 
 #include <cstring>
+#include <strings.h>
 
 #include "config.h"
 #include "simulated_machine.h"
 #include "startup.h"
 
 namespace {
-
-// The registry roots that a publisher may write by habit in front of a key path.
-const char* const registry_roots[] = {
-    "HKEY_LOCAL_MACHINE", "HKLM", "HKEY_CURRENT_USER", "HKCU", "HKEY_CLASSES_ROOT", "HKCR",
-    "HKEY_USERS", "HKU", "HKEY_CURRENT_CONFIG", "HKCC",
-};
 
 std::string medium_root(const check_options& options)
 {
@@ -95,7 +90,8 @@ void explain_setup(const check_options& options, const simulated_machine& machin
         std::string window = window_words(machine.looked_up_class, machine.looked_up_any_title,
                                           machine.looked_up_title);
         if (machine.window_found) {
-            decision->reasons.push_back("A" + window.substr(1) + " is open: setup is already running, the launcher starts nothing.");
+            decision->reasons.push_back("A" + window.substr(1) +
+                                        " is open: setup is already running, the launcher starts nothing.");
             return;
         }
         decision->reasons.push_back("No " + window.substr(2) + " is open.");
@@ -120,6 +116,20 @@ void explain_setup(const check_options& options, const simulated_machine& machin
 }
 
 }  // namespace
+
+size_t check_registry_root_length(const std::string& key)
+{
+    // The roots a publisher may write by habit in front of a key path.
+    static const char* const roots[] = {"HKEY_LOCAL_MACHINE", "HKLM", "HKEY_CURRENT_USER", "HKCU",
+                                        "HKEY_CLASSES_ROOT", "HKCR", "HKEY_USERS", "HKU",
+                                        "HKEY_CURRENT_CONFIG", "HKCC"};
+    size_t first = std::min(key.find('\\'), key.size());
+    for (const char* root : roots) {
+        if (strlen(root) == first && strncasecmp(key.c_str(), root, first) == 0)
+            return first;
+    }
+    return 0;
+}
 
 std::string check_launcher_folder(const check_options& options)
 {
@@ -162,14 +172,9 @@ check_decision check_decide(const check_options& options)
     // The product's setup created the key that the publisher meant, below HKEY_LOCAL_MACHINE: a root
     // name written in front of it is not part of the key.
     std::string installed_key = reg_key;
-    for (const char* name : registry_roots) {
-        size_t length = strlen(name);
-        if (installed_key.size() > length && installed_key[length] == '\\' &&
-            strncasecmp(installed_key.c_str(), name, length) == 0) {
-            installed_key.erase(0, length + 1);
-            break;
-        }
-    }
+    size_t root_length = check_registry_root_length(installed_key);
+    if (root_length != 0)
+        installed_key.erase(0, root_length + 1);  // the root's name and its backslash
     if (options.installed) {
         machine.installed_key = installed_key.c_str();
         machine.has_default_value = options.has_default_value;

@@ -221,8 +221,9 @@ void check_cut(findings_context& context, const std::vector<ini_line>& lines, co
 {
     if (value.size() > capacity - 1)
         add(context, config_file_name, line_of(lines, section, key),
-            std::string(key) + " is " + std::to_string(value.size()) + " bytes long; the launcher reads only the first " +
-                std::to_string(capacity - 1) + ", so " + consequence + ".");
+            std::string(key) + " is " + std::to_string(value.size()) +
+                " bytes long; the launcher reads only the first " + std::to_string(capacity - 1) + ", so " +
+                consequence + ".");
 }
 
 // A ';' after a blank looks like a comment to a reader of the file, but Windows keeps it in the value.
@@ -238,19 +239,13 @@ void check_inline_comment(findings_context& context, const std::vector<ini_line>
 
 void check_reg_key(findings_context& context, const std::vector<ini_line>& lines, const std::string& reg_key)
 {
-    static const char* const roots[] = {"HKEY_LOCAL_MACHINE", "HKLM", "HKEY_CURRENT_USER", "HKCU",
-                                        "HKEY_CLASSES_ROOT", "HKCR", "HKEY_USERS", "HKU", "HKEY_CURRENT_CONFIG",
-                                        "HKCC"};
-    std::string first = reg_key.substr(0, reg_key.find('\\'));
-    for (const char* root : roots) {
-        if (equal_ignoring_case(first, root)) {
-            add(context, config_file_name, line_of(lines, section_application, key_reg_key),
-                "RegKey begins with the root name " + first +
-                    ": the launcher already looks below HKEY_LOCAL_MACHINE, so this key never opens and the"
-                    " product never counts as installed. Write the path below the root, e.g. SOFTWARE\\Maker\\Product.");
-            break;
-        }
-    }
+    size_t root_length = check_registry_root_length(reg_key);
+    if (root_length != 0)
+        add(context, config_file_name, line_of(lines, section_application, key_reg_key),
+            "RegKey begins with the root name " + reg_key.substr(0, root_length) +
+                ": the launcher already looks below HKEY_LOCAL_MACHINE, so this key never opens and the"
+                " product never counts as installed. Write the path below the root, e.g."
+                " SOFTWARE\\Maker\\Product.");
     check_cut(context, lines, section_application, key_reg_key, reg_key, path_capacity,
               "the cut key never opens");
 }
@@ -329,15 +324,19 @@ bool is_number(const std::string& text)
     if (at < text.size() && (text[at] == '+' || text[at] == '-'))
         ++at;
     int base = 10;
-    if (text.size() >= at + 2 && text[at] == '0' && (text[at + 1] == 'x' || text[at + 1] == 'o' || text[at + 1] == 'b')) {
-        base = text[at + 1] == 'x' ? 16 : text[at + 1] == 'o' ? 8 : 2;
-        at += 2;
+    if (text.size() >= at + 2 && text[at] == '0') {
+        char prefix = text[at + 1];
+        base = prefix == 'x' ? 16 : prefix == 'o' ? 8 : prefix == 'b' ? 2 : 10;
+        at += base == 10 ? 0 : 2;
     }
     if (at == text.size())
         return false;
     for (; at < text.size(); ++at) {
         char c = text[at];
-        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : 99;
+        int digit = c >= '0' && c <= '9'   ? c - '0'
+                    : c >= 'a' && c <= 'z' ? c - 'a' + 10
+                    : c >= 'A' && c <= 'Z' ? c - 'A' + 10
+                                           : 99;
         if (digit >= base)
             return false;
     }
