@@ -74,6 +74,33 @@ bool config_host_path(const char* config_path, char* host_path, unsigned capacit
     return machine != nullptr && simulated_host_path(machine, config_path, host_path, capacity, nullptr);
 }
 
+// The part of `windows_path` below the medium root of `described`, possibly empty; null when the
+// path is not on the medium. The root counts without its trailing backslash ("D:"), so that
+// "D:" + "\SETUP.EXE" matches too.
+const char* below_medium_root(const simulated_machine* described, const char* windows_path)
+{
+    size_t root_length = strlen(described->medium_root);
+    while (root_length > 0 && described->medium_root[root_length - 1] == '\\')
+        --root_length;
+    if (strncasecmp(windows_path, described->medium_root, root_length) != 0 ||
+        (windows_path[root_length] != '\\' && windows_path[root_length] != '\0'))
+        return nullptr;
+    return windows_path + root_length;
+}
+
+// The next name of a Windows path at *scan, past any repeated backslashes; *scan moves past the name.
+// The name is empty at the end of the path.
+const char* next_path_name(const char** scan, size_t* name_length)
+{
+    while (**scan == '\\')
+        ++*scan;
+    const char* name = *scan;
+    while (**scan != '\0' && **scan != '\\')
+        ++*scan;
+    *name_length = static_cast<size_t>(*scan - name);
+    return name;
+}
+
 }  // namespace
 
 void simulated_machine_use(simulated_machine* used)
@@ -108,12 +135,8 @@ bool simulated_host_path(const simulated_machine* described, const char* windows
         *case_differs = false;
     if (described == nullptr || described->medium_root == nullptr || described->medium_dir == nullptr)
         return false;
-    // The root without its trailing backslash ("D:"), so that "D:" + "\SETUP.EXE" matches too.
-    size_t root_length = strlen(described->medium_root);
-    while (root_length > 0 && described->medium_root[root_length - 1] == '\\')
-        --root_length;
-    if (strncasecmp(windows_path, described->medium_root, root_length) != 0 ||
-        (windows_path[root_length] != '\\' && windows_path[root_length] != '\0'))
+    const char* scan = below_medium_root(described, windows_path);
+    if (scan == nullptr)
         return false;
 
     size_t length = strlen(described->medium_dir);
@@ -125,14 +148,9 @@ bool simulated_host_path(const simulated_machine* described, const char* windows
     // Where each name began in host_path, so that ".." can step back; never above the medium root.
     size_t starts[128];
     unsigned depth = 0;
-    const char* scan = windows_path + root_length;
     while (*scan != '\0') {
-        while (*scan == '\\')
-            ++scan;
-        const char* name = scan;
-        while (*scan != '\0' && *scan != '\\')
-            ++scan;
-        size_t name_length = static_cast<size_t>(scan - name);
+        size_t name_length = 0;
+        const char* name = next_path_name(&scan, &name_length);
         if (name_length == 0 || (name_length == 1 && name[0] == '.'))
             continue;
         if (name_length == 2 && name[0] == '.' && name[1] == '.') {
@@ -239,13 +257,13 @@ void platform_start_program(const char* command_line)
     copy_cut(machine->started_command, sizeof machine->started_command, command_line);
 }
 
-bool platform_is_lead_byte(unsigned char)
+bool platform_is_lead_byte(unsigned char /*value*/)
 {
     // The simulated machine runs a single-byte ANSI code page.
     return false;
 }
 
-unsigned platform_module_file_name(platform_handle, char* buffer, unsigned capacity)
+unsigned platform_module_file_name(platform_handle /*instance*/, char* buffer, unsigned capacity)
 {
     if (machine == nullptr || machine->module_path == nullptr || capacity == 0)
         return 0;

@@ -39,16 +39,16 @@ struct simulated_machine {
     char started_command[1024];     // the last command line started (recorded, never run)
 };
 
-// Makes `machine` the machine that every following seam call answers from, and clears what its
-// second part recorded. A null `machine` leaves the seam with no machine: then every file, key and
+// Makes `used` the machine that every following seam call answers from, and clears what its
+// second part recorded. A null `used` leaves the seam with no machine: then every file, key and
 // window is absent and nothing is recorded. Not thread-safe: one machine at a time per process.
-void simulated_machine_use(simulated_machine* machine);
+void simulated_machine_use(simulated_machine* used);
 
-// Maps the Windows path `windows_path` on the medium of `machine` to the host path of the file or
+// Maps the Windows path `windows_path` on the medium of `described` to the host path of the file or
 // folder it names, written into `host_path` (`capacity` bytes, always terminated when capacity >= 1).
 // Each name below the medium root is looked up in its host folder without regard to ASCII letter
 // case (an exact match wins); "." and ".." and repeated backslashes are resolved as Windows does.
 // Returns false when the path is not below the medium root, a name is not found, or the host path
 // does not fit. *case_differs (may be null) tells whether some name matched only ignoring case.
-bool simulated_host_path(const simulated_machine* machine, const char* windows_path, char* host_path,
+bool simulated_host_path(const simulated_machine* described, const char* windows_path, char* host_path,
                          unsigned capacity, bool* case_differs);

@@ -34,7 +34,8 @@ def writable_code(pe):
 
 
 def shared_data(pe):
-    section(pe, b".data").Characteristics |= check_exe.IMAGE_SCN_MEM_SHARED
+    writable = next(s for s in pe.sections if s.Characteristics & check_exe.IMAGE_SCN_MEM_WRITE)
+    writable.Characteristics |= check_exe.IMAGE_SCN_MEM_SHARED
 
 
 def plantable_dll(pe):
