@@ -104,7 +104,8 @@ if __name__ == "__main__":
     if len(sys.argv) == 3 and sys.argv[1] == "boot":
         boot_prefix(sys.argv[2])
     elif len(sys.argv) == 3 and sys.argv[1] == "remove":
-        subprocess.run(["wineserver", "-k"], env=base_environment(sys.argv[2]), stderr=subprocess.DEVNULL)
-        shutil.rmtree(sys.argv[2], ignore_errors=True)
+        if os.path.isdir(sys.argv[2]):
+            subprocess.run(["wineserver", "-k"], env=base_environment(sys.argv[2]), stderr=subprocess.DEVNULL)
+            shutil.rmtree(sys.argv[2], ignore_errors=True)
     else:
         sys.exit("usage: wine_session.py boot|remove PREFIX")
