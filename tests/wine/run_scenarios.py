@@ -11,11 +11,10 @@ import time
 import scenario_table
 import wine_session
 
-PRODUCT_KEY = r"HKEY_LOCAL_MACHINE\SOFTWARE\Tovinel Test"
-
-
 class Runner:
-    def __init__(self, session, exe, helpers, work):
+    # The table's product key is HKLM\SOFTWARE\Tovinel Test\Product; the demo names its own.
+    def __init__(self, session, exe, helpers, work, product=r"SOFTWARE\Tovinel Test\Product"):
+        self.product = "HKEY_LOCAL_MACHINE\\" + product
         self.session = session
         self.exe = exe
         self.helpers = helpers
@@ -45,9 +44,9 @@ class Runner:
         return path
 
     def set_registry(self, kind, data):
-        lines = ["Windows Registry Editor Version 5.00", "", f"[-{PRODUCT_KEY}]", ""]
+        lines = ["Windows Registry Editor Version 5.00", "", f"[-{self.product}]", ""]
         if kind != "none":
-            lines.append(f"[{PRODUCT_KEY}\\Product]")
+            lines.append(f"[{self.product}]")
         hexed = ",".join(f"{b:02x}" for b in data)
         if kind == "sz":
             # regedit stores each byte of hex(1) as one character: RegQueryValueExA gives them back.
