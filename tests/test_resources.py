@@ -18,11 +18,11 @@ GERMAN = 0x0407
 # (ID, width, bytes): colour count 16, 1 plane, 4 bits per pixel for both.
 IMAGES = [(1, 32, 744), (2, 16, 296)]
 STRINGS = [
-    ("CompanyName", "Tovinel project"),
-    ("FileDescription", "Tovinel media launcher"),
+    ("CompanyName", "Tovinel"),
+    ("FileDescription", "Tovinel"),
     ("FileVersion", "1, 0, 3, 0"),
     ("InternalName", "Tovinel"),
-    ("LegalCopyright", "Copyright (C) 2026 the Tovinel project"),
+    ("LegalCopyright", "(C) 2026 Tovinel"),
     ("OriginalFilename", "tovinel.exe"),
     ("ProductName", "Tovinel"),
     ("ProductVersion", "1, 0, 3, 0"),
