@@ -75,6 +75,10 @@ std::vector<scenario> read_table(const char* path)
     for (unsigned number = 1; fgets(raw, sizeof raw, file) != nullptr; ++number) {
         std::string line(raw);
         if (!line.empty() && line.back() == '\n') line.pop_back();
+        if (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) {
+            ADD_FAILURE() << path << ":" << number << ": the line ends in a blank; write %20 or %09";
+            continue;
+        }
         if (line.empty() || line[0] == '#') continue;
         size_t colon = line.find(':');
         if (colon == std::string::npos) {
