@@ -34,8 +34,10 @@
 //     lower-case prefix 0x / 0o / 0b for base 16 / 8 / 2, digits 0-9 then a-z / A-Z as 10-35 up to
 //     the first byte that is no digit of the base, arithmetic modulo 2^32, negation on '-'.
 //     Absent key or empty value gives the default; a value without digits gives 0.
-// 13. A byte-order mark is not understood (as Windows with UTF-8): its bytes are ordinary text.
-//     Windows reads UTF-16 files that start with a BOM; this reader does not.
+// 13. A file that starts with the UTF-16LE byte-order mark FF FE is read as UTF-16LE, as Windows
+//     does: each code unit becomes one byte, units above 0xFF become '?' (Windows would map them to
+//     the ANSI code page, which needs a locale); an odd last byte is dropped. Any other byte-order
+//     mark is ordinary text, as on Windows with UTF-8 (Wine decodes a UTF-8 mark as well).
 
 #include "ini_reader.h"
 
@@ -89,6 +91,12 @@ struct Scanner {
 
     bool done;
     unsigned result;
+
+    // The file's encoding (rule 13), told by its first two bytes.
+    unsigned long long bytes_fed;
+    unsigned char first_byte;      // held until the second byte tells the encoding
+    unsigned char low_byte;        // UTF-16: the low byte of the code unit being assembled
+    bool utf16;
 };
 
 bool is_blank(unsigned char byte)
@@ -272,15 +280,37 @@ void scanner_feed(Scanner* scanner, unsigned char byte)
     }
 }
 
+// Feeds one byte of the file, decoding UTF-16LE after its byte-order mark.
+void scanner_feed_file_byte(Scanner* scanner, unsigned char byte)
+{
+    unsigned long long index = scanner->bytes_fed++;
+    if (index == 0) {
+        scanner->first_byte = byte;
+    } else if (index == 1) {
+        scanner->utf16 = scanner->first_byte == 0xFF && byte == 0xFE;
+        if (!scanner->utf16) {
+            scanner_feed(scanner, scanner->first_byte);
+            if (!scanner->done) scanner_feed(scanner, byte);
+        }
+    } else if (!scanner->utf16) {
+        scanner_feed(scanner, byte);
+    } else if ((index & 1) == 0) {
+        scanner->low_byte = byte;
+    } else {
+        scanner_feed(scanner, byte == 0 ? scanner->low_byte : static_cast<unsigned char>('?'));
+    }
+}
+
 void scanner_feed_span(Scanner* scanner, const char* bytes, unsigned long long count)
 {
     for (unsigned long long index = 0; index < count && !scanner->done; ++index)
-        scanner_feed(scanner, static_cast<unsigned char>(bytes[index]));
+        scanner_feed_file_byte(scanner, static_cast<unsigned char>(bytes[index]));
 }
 
 // The end of the text ends its last line, which needs no line break.
 void scanner_finish(Scanner* scanner)
 {
+    if (scanner->bytes_fed == 1) scanner_feed(scanner, scanner->first_byte);
     if (!scanner->done) end_line(scanner);
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "ini_reader.h"
 #include "platform.h"
 
 namespace {
@@ -42,9 +43,15 @@ bool next_call_fails()
     return current.fail_call != 0 && calls == current.fail_call;
 }
 
+// File names compare without regard to case, as on Windows.
+bool is_config_file(const char* config_path)
+{
+    return current.config_path != nullptr && strcasecmp(config_path, current.config_path) == 0;
+}
+
 const fake_ini_entry* find_entry(const char* config_path, const char* section, const char* key)
 {
-    if (current.config_path == nullptr || strcmp(config_path, current.config_path) != 0)
+    if (!is_config_file(config_path))
         return nullptr;
     // The first of repeated keys wins, as on Windows.
     for (unsigned i = 0; i < current.ini_count; ++i) {
@@ -79,13 +86,20 @@ unsigned platform_read_profile_text(const char* config_path, const char* section
     bool fails = next_call_fails();
     snprintf(last_config_path, sizeof last_config_path, "%s", config_path);
     has_config_path = true;
-    const fake_ini_entry* entry = fails ? nullptr : find_entry(config_path, section, key);
-    const char* value = entry != nullptr ? entry->value : "";
-    size_t count = strlen(value);
-    if (count > capacity - 1)
-        count = capacity - 1;
-    memcpy(buffer, value, count);
-    buffer[count] = '\0';
+    size_t count = 0;
+    if (current.ini_text != nullptr) {
+        buffer[0] = '\0';
+        if (!fails && is_config_file(config_path))
+            count = ini_read_text(current.ini_text, current.ini_length, section, key, buffer, capacity);
+    } else {
+        const fake_ini_entry* entry = fails ? nullptr : find_entry(config_path, section, key);
+        const char* value = entry != nullptr ? entry->value : "";
+        count = strlen(value);
+        if (count > capacity - 1)
+            count = capacity - 1;
+        memcpy(buffer, value, count);
+        buffer[count] = '\0';
+    }
     // A platform that miscounts (see profile_text_overcount) reports more than its text.
     unsigned reported = static_cast<unsigned>(count) + current.profile_text_overcount;
     record("text %s/%s %u = %u '%s'", section, key, capacity, reported, buffer);
@@ -98,10 +112,15 @@ unsigned platform_read_profile_int(const char* config_path, const char* section,
     bool fails = next_call_fails();
     snprintf(last_config_path, sizeof last_config_path, "%s", config_path);
     has_config_path = true;
-    const fake_ini_entry* entry = fails ? nullptr : find_entry(config_path, section, key);
     unsigned result = static_cast<unsigned>(default_value);
-    if (entry != nullptr && entry->value[0] != '\0')
-        result = static_cast<unsigned>(strtol(entry->value, nullptr, 0));
+    if (current.ini_text != nullptr) {
+        if (!fails && is_config_file(config_path))
+            result = ini_read_int(current.ini_text, current.ini_length, section, key, default_value);
+    } else {
+        const fake_ini_entry* entry = fails ? nullptr : find_entry(config_path, section, key);
+        if (entry != nullptr && entry->value[0] != '\0')
+            result = static_cast<unsigned>(strtol(entry->value, nullptr, 0));
+    }
     record("int %s/%s %d = %u", section, key, default_value, result);
     return result;
 }
@@ -135,6 +154,11 @@ bool platform_query_default_value(platform_handle key, char* data, unsigned* siz
         return false;
     }
     memcpy(data, entry->data, value_size);
+    // RegQueryValueExA ends text types (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) stored without a
+    // terminator with one when room is left, outside the size it reports.
+    bool text_type = entry->type == 1 || entry->type == 2 || entry->type == 7;
+    if (text_type && value_size < capacity && value_size > 0 && data[value_size - 1] != '\0')
+        data[value_size] = '\0';
     *size = value_size;
     record("query %u = %u", capacity, value_size);
     return true;

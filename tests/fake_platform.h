@@ -13,6 +13,7 @@ struct fake_registry_key {
     bool has_default_value;
     const char* data;          // the default value's bytes
     unsigned size;             // how many bytes of `data`; 0 means its text and terminator
+    unsigned type;             // the value's type as Windows numbers it (1 REG_SZ, 3 REG_BINARY, ...)
 };
 
 struct fake_window {
@@ -24,6 +25,8 @@ struct fake_machine {
     const char* config_path;               // where Tovinel.ini is; null: the file is missing
     const fake_ini_entry* ini;
     unsigned ini_count;
+    const char* ini_text;                  // when set: the file's bytes, read by the INI stand-in
+    unsigned long ini_length;              // (launcher/ini_reader.h) instead of the `ini` entries
     const fake_registry_key* keys;
     unsigned key_count;
     const fake_window* windows;

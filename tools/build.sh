@@ -13,6 +13,7 @@ if [ "$what" = all ] || [ "$what" = win32 ]; then
 fi
 if [ "$what" = all ] || [ "$what" = native ]; then
     cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=Debug \
-        -DTOVINEL_EXE="$root/build/win32/tovinel.exe" >/dev/null
+        -DTOVINEL_EXE="$root/build/win32/tovinel.exe" \
+        -DTOVINEL_WINE_HELPERS="$root/build/win32/wine-helpers" >/dev/null
     cmake --build "$root/build/native" -j "$jobs"
 fi

@@ -9,3 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 echo
 echo "The sample medium's Tovinel.ini:"
 sed 's/^/    /' "$root/examples/medium/Tovinel.ini"
+echo
+# The launcher at work under Wine: a sample program that records how it was started stands in for
+# the medium's setup program and for the installed application.
+/usr/bin/python3 "$root/tools/demo_wine.py" "$root/build/win32/tovinel.exe" "$root/build/win32/wine-helpers"

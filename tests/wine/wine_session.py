@@ -1,0 +1,111 @@
+# Tovinel Wine tests: one Wine session for a suite: a private prefix, one Xvfb, one wineserver.
+# Everything it starts is ended on the way out, whether the suite passed, failed or was interrupted.
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+WINE_OVERRIDES = "mscoree,mshtml="  # no Mono or Gecko installers on a first boot
+
+
+def base_environment(prefix):
+    env = dict(os.environ)
+    env.update(WINEPREFIX=prefix, WINEARCH="win32", WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_OVERRIDES)
+    env.pop("DISPLAY", None)
+    return env
+
+
+def boot_prefix(prefix):
+    """Creates a fresh prefix at `prefix` (an old one is removed) and leaves no process running."""
+    shutil.rmtree(prefix, ignore_errors=True)
+    os.makedirs(os.path.dirname(prefix), exist_ok=True)
+    env = base_environment(prefix)
+    started = time.monotonic()
+    # Without a display the first boot creates no windows, and no dialog can wait for input.
+    subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   check=True)
+    # wineboot returns while the prefix is still being filled; the server ends when it is done.
+    subprocess.run(["wineserver", "-w"], env=env, check=True)
+    print(f"wine prefix {prefix} created in {time.monotonic() - started:.1f} s")
+
+
+def unix_to_windows(path):
+    """The Windows name of a Unix path, through Wine's Z: drive."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Session:
+    """Context manager: Xvfb (when `display`) and a persistent wineserver for `prefix`."""
+
+    def __init__(self, prefix, display=True):
+        self.prefix = prefix
+        self.display = display
+        self.env = base_environment(prefix)
+        self.xvfb = None
+        self.server = False
+
+    def __enter__(self):
+        if not os.path.isdir(os.path.join(self.prefix, "drive_c")):
+            boot_prefix(self.prefix)
+        # A test killed by CTest's timeout gets SIGTERM: turn it into an exception so __exit__ runs.
+        signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+        try:
+            if self.display:
+                self._start_xvfb()
+            subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+            self.server = True
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+    def _start_xvfb(self):
+        read_end, write_end = os.pipe()
+        # -displayfd picks a free display number and writes it once the server accepts clients.
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0", "640x480x16"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.env["DISPLAY"] = ":" + number
+
+    def run(self, arguments, **options):
+        options.setdefault("env", self.env)
+        return subprocess.run(["wine"] + arguments, **options)
+
+    def popen(self, arguments, **options):
+        options.setdefault("env", self.env)
+        return subprocess.Popen(["wine"] + arguments, **options)
+
+    def __exit__(self, *_):
+        if self.server:
+            # Ends every Wine process of this prefix, then the server itself; no other prefix.
+            subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
+            subprocess.run(["wineserver", "-w"], env=self.env, stderr=subprocess.DEVNULL, timeout=30)
+            self.server = False
+        if self.xvfb is not None:
+            self.xvfb.terminate()
+            try:
+                self.xvfb.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+                self.xvfb.wait()
+            self.xvfb = None
+        return False
+
+
+if __name__ == "__main__":
+    # CTest fixture: wine_session.py boot PREFIX  (once per suite run) / wine_session.py remove PREFIX
+    if len(sys.argv) == 3 and sys.argv[1] == "boot":
+        boot_prefix(sys.argv[2])
+    elif len(sys.argv) == 3 and sys.argv[1] == "remove":
+        if os.path.isdir(sys.argv[2]):
+            subprocess.run(["wineserver", "-k"], env=base_environment(sys.argv[2]), stderr=subprocess.DEVNULL)
+            shutil.rmtree(sys.argv[2], ignore_errors=True)
+    else:
+        sys.exit("usage: wine_session.py boot|remove PREFIX")
