@@ -29,18 +29,3 @@ bool text_append(char* buffer, unsigned capacity, const char* text)
         buffer[used + i] = text[i];
     return true;
 }
-
-static char ascii_lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool text_equal_ignoring_case(const char* a, const char* b)
-{
-    for (;; ++a, ++b) {
-        if (ascii_lower(*a) != ascii_lower(*b))
-            return false;
-        if (*a == '\0')
-            return true;
-    }
-}

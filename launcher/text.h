@@ -12,6 +12,3 @@ unsigned text_length_within(const char* bytes, unsigned capacity);
 // Appends `text` to the text already in `buffer` (`capacity` bytes) when the whole result and its
 // terminator fit. Returns false, with `buffer` unchanged, when it would not: a cut text is never made.
 bool text_append(char* buffer, unsigned capacity, const char* text);
-
-// Tells whether `a` and `b` are equal, ASCII letters compared without regard to case.
-bool text_equal_ignoring_case(const char* a, const char* b);
