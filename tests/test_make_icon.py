@@ -10,6 +10,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 TOOL = os.path.join(HERE, os.pardir, "tools", "make_icon.py")
 sys.path.insert(0, os.path.dirname(TOOL))
 import make_icon  # noqa: E402
+from facts import report_facts  # noqa: E402
 
 
 def art(rows):
@@ -57,13 +58,7 @@ def main():
     check = subprocess.run([sys.executable, TOOL, "--check"], capture_output=True, text=True)
     facts.append(("resources/tovinel.ico is up to date with its pixel maps", 0, check.returncode))
 
-    failed = 0
-    for name, expected, actual in facts:
-        if expected != actual:
-            failed += 1
-            print("FAIL %s\n  expected: %r\n  actual:   %r" % (name, expected, actual))
-    print("%d passed, %d failed" % (len(facts) - failed, failed))
-    return 1 if failed else 0
+    return report_facts(facts)
 
 
 if __name__ == "__main__":

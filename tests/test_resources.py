@@ -12,6 +12,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ICO = os.path.join(HERE, os.pardir, "resources", "tovinel.ico")
 sys.path.insert(0, os.path.join(HERE, os.pardir, "tools"))
 import make_icon  # noqa: E402  (the palette, from the generator that draws the icon)
+from facts import report_facts  # noqa: E402
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION = 3, 14, 16
 GERMAN = 0x0407
@@ -123,13 +124,7 @@ def main(argv):
     pe = pefile.PE(argv[0])
     facts, leaves = tree_facts(pe)
     facts += icon_facts(leaves) + version_facts(pe, os.path.basename(argv[0]))
-    failed = 0
-    for name, expected, actual in facts:
-        if expected != actual:
-            failed += 1
-            print("FAIL %s\n  expected: %r\n  actual:   %r" % (name, expected, actual))
-    print("%d passed, %d failed" % (len(facts) - failed, failed))
-    return 1 if failed else 0
+    return report_facts(facts)
 
 
 if __name__ == "__main__":
