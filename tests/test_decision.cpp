@@ -162,13 +162,19 @@ fake_machine machine_for(const decision_case& c)
     return machine;
 }
 
+// Installs `machine` and plays the decision of `c` on a fresh copy of its folder, left in `folder`.
+void play(const fake_machine& machine, const decision_case& c, char (&folder)[260])
+{
+    fake_install(machine);
+    strcpy(folder, c.folder);
+    launch_decision(config_path, folder, c.tail);
+}
+
 TEST(LaunchDecision, PlaysEveryScenarioWithTheExactPlatformCalls)
 {
     for (const decision_case& c : cases) {
-        fake_install(machine_for(c));
         char folder[260];
-        strcpy(folder, c.folder);
-        launch_decision(config_path, folder, c.tail);
+        play(machine_for(c), c, folder);
         EXPECT_STREQ(c.expected_transcript, fake_transcript()) << c.name;
         EXPECT_STREQ(c.expected_folder != nullptr ? c.expected_folder : c.folder, folder) << c.name;
         EXPECT_LE(fake_start_count(), 1u) << c.name;
@@ -232,10 +238,8 @@ TEST(LaunchDecision, RegistryDataFillingTheBufferWithoutATerminatorStartsNothing
 TEST(LaunchDecision, AProfileCountPastTheTextActsAsTheText)
 {
     for (const decision_case& c : cases) {
-        fake_install(machine_for(c));
         char folder[260];
-        strcpy(folder, c.folder);
-        launch_decision(config_path, folder, c.tail);
+        play(machine_for(c), c, folder);
         const char* started = fake_started_command();
         std::string expected_start = started != nullptr ? started : "(nothing)";
         unsigned expected_opens = fake_open_key_count();
@@ -243,9 +247,7 @@ TEST(LaunchDecision, AProfileCountPastTheTextActsAsTheText)
         for (unsigned overcount : {1u, 5u, 300u}) {
             fake_machine machine = machine_for(c);
             machine.profile_text_overcount = overcount;
-            fake_install(machine);
-            strcpy(folder, c.folder);
-            launch_decision(config_path, folder, c.tail);
+            play(machine, c, folder);
             started = fake_started_command();
             std::string where = std::string(c.name) + ", counts " + std::to_string(overcount) + " too high";
             EXPECT_EQ(expected_start, started != nullptr ? started : "(nothing)") << where;
@@ -261,17 +263,13 @@ TEST(LaunchDecision, AProfileCountPastTheTextActsAsTheText)
 TEST(LaunchDecision, SurvivesTheFailureOfAnySingleCall)
 {
     for (const decision_case& c : cases) {
-        fake_install(machine_for(c));
         char folder[260];
-        strcpy(folder, c.folder);
-        launch_decision(config_path, folder, c.tail);
+        play(machine_for(c), c, folder);
         unsigned calls = fake_call_count();
         for (unsigned failing = 1; failing <= calls; ++failing) {
             fake_machine machine = machine_for(c);
             machine.fail_call = failing;
-            fake_install(machine);
-            strcpy(folder, c.folder);
-            launch_decision(config_path, folder, c.tail);
+            play(machine, c, folder);
             std::string where = std::string(c.name) + ", call " + std::to_string(failing) + " failing";
             EXPECT_LE(fake_start_count(), 1u) << where;
             EXPECT_EQ(fake_open_key_count(), fake_closed_key_count()) << where;
