@@ -44,6 +44,16 @@ std::string composed_setup_command(const std::string& folder, const std::string&
     return base + run + " " + tail;
 }
 
+// The reason for starting nothing when the composed `command` (made of `parts`) exceeds 259 bytes.
+void explain_too_long(const char* parts, const std::string& command, check_decision* decision)
+{
+    decision->command_too_long = true;
+    decision->command_length = static_cast<unsigned>(command.size());
+    decision->reasons.push_back(std::string("The command line (") + parts + ") would be " +
+                                std::to_string(command.size()) +
+                                " bytes, more than 259: the launcher starts nothing rather than a cut command.");
+}
+
 void explain_application(const check_options& options, const simulated_machine& machine,
                          check_decision* decision)
 {
@@ -63,12 +73,8 @@ void explain_application(const check_options& options, const simulated_machine& 
         return;
     }
     if (machine.start_count == 0) {
-        std::string command = options.default_value + " " + options.tail;
-        decision->command_too_long = true;
-        decision->command_length = static_cast<unsigned>(command.size());
-        decision->reasons.push_back("The command line (the default value, a blank and the tail) would be " +
-                                    std::to_string(command.size()) +
-                                    " bytes, more than 259: the launcher starts nothing rather than a cut command.");
+        explain_too_long("the default value, a blank and the tail", options.default_value + " " + options.tail,
+                         decision);
         return;
     }
     decision->reasons.push_back("Start is nonzero: the launcher starts the key's default value with its tail.");
@@ -103,12 +109,8 @@ void explain_setup(const check_options& options, const simulated_machine& machin
         return;
     }
     if (machine.start_count == 0) {
-        std::string command = composed_setup_command(check_launcher_folder(options), run, options.tail);
-        decision->command_too_long = true;
-        decision->command_length = static_cast<unsigned>(command.size());
-        decision->reasons.push_back("The command line (the launcher's folder, Run, a blank and the tail) would be " +
-                                    std::to_string(command.size()) +
-                                    " bytes, more than 259: the launcher starts nothing rather than a cut command.");
+        explain_too_long("the launcher's folder, Run, a blank and the tail",
+                         composed_setup_command(check_launcher_folder(options), run, options.tail), decision);
         return;
     }
     decision->reasons.push_back("Run is " + quoted(run) + ": the launcher starts it from " +
