@@ -8,9 +8,26 @@ packages=(
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686         # the 32-bit Windows executable
     mingw-w64-i686-dev
     python3 python3-pefile                                   # checks that read the built executable
-    wine wine32:i386 xvfb xauth                              # the executable end to end
+    wine wine32:i386 wine64 xvfb xauth                       # the executable end to end, 32- and 64-bit
+    locales                                                  # a double-byte code page (932) for Wine
     clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck       # fuzzing, sanitizers, static analysis
+    libarchive-dev pkg-config xorriso python3-jsonschema     # the checker: ISO images, JSON output
+    python3-pil osslsigncode openssl                         # branding, signing and the release
 )
+
+as_root=()
+if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null; then
+    as_root=(sudo)
+fi
+
+# Wine takes the ANSI code page from the Unix locale: ja_JP.UTF-8 gives code page 932.
+japanese_locale() {
+    locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' && return 0
+    echo "setup: generating the locale ja_JP.UTF-8"
+    grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
+        echo 'ja_JP.UTF-8 UTF-8' | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
+    "${as_root[@]}" locale-gen >/dev/null
+}
 
 missing=()
 for package in "${packages[@]}"; do
@@ -18,12 +35,14 @@ for package in "${packages[@]}"; do
         missing+=("$package")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+    japanese_locale
+    exit 0
+fi
 
-as_root=()
-if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || { echo "setup: missing ${missing[*]}; run as root or install sudo" >&2; exit 1; }
-    as_root=(sudo)
+if [ "$(id -u)" -ne 0 ] && [ ${#as_root[@]} -eq 0 ]; then
+    echo "setup: missing ${missing[*]}; run as root or install sudo" >&2
+    exit 1
 fi
 echo "setup: installing ${missing[*]}"
 # Wine's 32-bit half comes from the i386 architecture.
@@ -33,3 +52,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get update -q
 "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+japanese_locale
