@@ -2,7 +2,7 @@
 # the resource script, and the size budget of the linked file.
 """Usage:
   brand.py configure --version 1.0.3.0 --icon FILE --header OUT.h --record OUT.json
-                     [--company T] [--description T] [--copyright T] [--product T]
+                     [--company T] [--description T] [--copyright T] [--product T] [--unbranded]
       Refuses texts Windows would take for an installer's, or that cannot go into the resource
       script; writes the header tovinel.rc includes and the record the resource tests read.
   brand.py budget tovinel.exe --branded RES.o --unbranded RES.o [--budget BYTES] [--record R.json]
@@ -101,8 +101,8 @@ def write_if_changed(path, data):
 def configure(args):
     version_parts(args.version)
     texts = []
-    for option, key, _ in TEXTS:
-        text = getattr(args, option)
+    for option, key, unbranded in TEXTS:
+        text = unbranded if args.unbranded else getattr(args, option)
         check_text(key, text)
         texts.append((key, text))
     write_if_changed(args.header, header_text(args.version, texts, os.path.abspath(args.icon)))
@@ -170,6 +170,7 @@ def main(argv):
     conf.add_argument("--record", required=True)
     for option, _, default in TEXTS:
         conf.add_argument("--" + option, default=default)
+    conf.add_argument("--unbranded", action="store_true", help="ignore the texts given: Tovinel's own")
     size = sub.add_parser("budget")
     size.add_argument("exe")
     size.add_argument("--branded", required=True, help="the resource object linked into exe")
