@@ -1,0 +1,148 @@
+# Tovinel: checks of tools/sign.sh with a throwaway certificate: signatures that verify, files that
+# keep every executable and resource fact, failures that leave the file alone, and a password that
+# never reaches a command line, an output or a trace.
+"""Usage: /usr/bin/python3 tests/test_signing.py tovinel.exe [brand.json]"""
+import os
+import secrets
+import shutil
+import socket
+import stat
+import subprocess
+import sys
+import tempfile
+
+import pefile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+SIGN = os.path.join(ROOT, "tools", "sign.sh")
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+import check_exe  # noqa: E402
+from facts import report_facts  # noqa: E402
+
+# Stands in front of osslsigncode on PATH and writes down every command line it is given.
+RECORDER = """#!/bin/sh
+printf '%s\\n' "$0 $*" >> "$TOVINEL_TEST_COMMAND_LOG"
+exec /usr/bin/osslsigncode "$@"
+"""
+
+
+def throwaway_certificate(work, password):
+    """A self-signed code signing certificate: PEM certificate and encrypted key, and PKCS#12."""
+    env = dict(os.environ, PASSWORD=password)
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-days", "2",
+                    "-subj", "/CN=Tovinel Test Publisher", "-addext", "extendedKeyUsage=codeSigning",
+                    "-keyout", "key.pem", "-out", "cert.pem", "-passout", "env:PASSWORD"],
+                   cwd=work, env=env, check=True, capture_output=True)
+    subprocess.run(["openssl", "pkcs12", "-export", "-in", "cert.pem", "-inkey", "key.pem",
+                    "-passin", "env:PASSWORD", "-passout", "env:PASSWORD", "-out", "cert.p12"],
+                   cwd=work, env=env, check=True, capture_output=True)
+
+
+def closed_port():
+    """A local port nothing listens on: a timestamp server that cannot be reached."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def main(argv):
+    if len(argv) not in (1, 2):
+        print(__doc__, file=sys.stderr)
+        return 2
+    exe = os.path.abspath(argv[0])
+    record = argv[1:]
+    with open(exe, "rb") as f:
+        original = f.read()
+    pe = pefile.PE(data=original)
+    facts = [("the file to sign is unsigned", None, check_exe.certificate_table(pe))]
+    # What signing may change in the image: the checksum and the certificate table's directory entry.
+    checksum = pe.OPTIONAL_HEADER.get_file_offset() + 64
+    entry = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
+    signing_fields = set(range(checksum, checksum + 4)) | set(range(entry.get_file_offset(),
+                                                                     entry.get_file_offset() + 8))
+    password = "pw-" + secrets.token_hex(12)
+    work = tempfile.mkdtemp(prefix="tovinel-sign-")
+    try:
+        throwaway_certificate(work, password)
+        bin_dir = os.path.join(work, "bin")
+        os.mkdir(bin_dir)
+        with open(os.path.join(bin_dir, "osslsigncode"), "w") as f:
+            f.write(RECORDER)
+        os.chmod(os.path.join(bin_dir, "osslsigncode"), 0o755)
+        with open(os.path.join(work, "password"), "w") as f:
+            f.write(password + "\n")
+        command_log = os.path.join(work, "commands")
+        base_env = {k: v for k, v in os.environ.items() if not k.startswith("TOVINEL_")}
+        base_env.update(PATH=bin_dir + os.pathsep + os.environ["PATH"], TOVINEL_TEST_COMMAND_LOG=command_log)
+        p12, cert, key = (os.path.join(work, n) for n in ("cert.p12", "cert.pem", "key.pem"))
+        wrong = os.path.join(work, "wrong")
+        with open(wrong, "w") as f:
+            f.write("not-" + password)
+
+        # (name, sign.sh arguments, environment, whether it signs)
+        unreachable = "http://127.0.0.1:%d/" % closed_port()
+        cases = [
+            ("PKCS#12, password from the environment", ["--pkcs12", p12], {"TOVINEL_SIGN_PASSWORD": password}, True),
+            ("PKCS#12 and password file from the environment", [],
+             {"TOVINEL_SIGN_PKCS12": p12, "TOVINEL_SIGN_PASSWORD_FILE": os.path.join(work, "password")}, True),
+            ("PEM certificate and key, password file", ["--cert", cert, "--key", key, "--password-file",
+                                                         os.path.join(work, "password")], {}, True),
+            ("traced with bash -x", ["--pkcs12", p12], {"TOVINEL_SIGN_PASSWORD": password, "TRACE": "1"}, True),
+            ("wrong password", ["--pkcs12", p12, "--password-file", wrong], {}, False),
+            ("password given on the command line", ["--pkcs12", p12, "--password=" + password], {}, False),
+            ("timestamp server unreachable", ["--pkcs12", p12, "--timestamp", unreachable],
+             {"TOVINEL_SIGN_PASSWORD": password}, False),
+            ("no certificate", [], {"TOVINEL_SIGN_PASSWORD": password}, False),
+        ]
+        for name, args, env, signs in cases:
+            target = os.path.join(work, "tovinel.exe")
+            shutil.copyfile(exe, target)
+            os.chmod(target, 0o755)
+            if os.path.exists(command_log):
+                os.unlink(command_log)
+            trace = ["bash", "-x"] if env.pop("TRACE", None) else []
+            run = subprocess.run(trace + [SIGN] + args + [target], env=dict(base_env, **env),
+                                 capture_output=True, text=True)
+            with open(target, "rb") as f:
+                signed = f.read()
+            commands = open(command_log).read() if os.path.exists(command_log) else ""
+            leaked = [where for where, text in (("command lines", commands), ("output", run.stdout + run.stderr))
+                      if password in text and "command line" not in name]
+            facts.append((name + ": password in no command line, output or trace", [], leaked))
+            facts.append((name + ": exit status", 0 if signs else 1, run.returncode))
+            leftovers = [n for n in os.listdir(work) if n.startswith(".sign-")]
+            facts.append((name + ": no temporary files left", [], leftovers))
+            if not signs:
+                facts.append((name + ": file untouched", True, signed == original))
+                if "timestamp" in name:
+                    facts.append((name + ": asked the server by RFC 3161", True, "-ts " + unreachable in commands))
+                continue
+            facts.append((name + ": SHA-256 asked for", True, "-h sha256" in commands))
+            verify = subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "tools", "check_exe.py"),
+                                     "--verify", "--ca", cert, target], capture_output=True, text=True)
+            facts.append((name + ": verifies and keeps every executable fact", (0, ""),
+                          (verify.returncode, verify.stdout if verify.returncode else "")))
+            resources = subprocess.run(["/usr/bin/python3", os.path.join(HERE, "test_resources.py"), target]
+                                       + record, capture_output=True, text=True)
+            facts.append((name + ": keeps every resource fact", (0, ""),
+                          (resources.returncode, resources.stdout if resources.returncode else "")))
+            facts.append((name + ": before the signature, the file as built but for the checksum and "
+                          "the table's place", [], [i for i, (a, b) in enumerate(zip(original, signed))
+                                                    if a != b and i not in signing_fields]))
+            facts.append((name + ": mode kept", 0o755, stat.S_IMODE(os.stat(target).st_mode)))
+
+        # Signing again replaces the signature instead of nesting a second one.
+        run = subprocess.run([SIGN, "--pkcs12", p12, target], env=dict(base_env, TOVINEL_SIGN_PASSWORD=password),
+                             capture_output=True, text=True)
+        verify = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", target],
+                                capture_output=True, text=True)
+        facts.append(("signing a signed file again: one signature", (0, True),
+                      (run.returncode, "Number of verified signatures: 1" in verify.stdout)))
+    finally:
+        shutil.rmtree(work)
+    return report_facts(facts)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
