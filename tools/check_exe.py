@@ -86,14 +86,14 @@ def facts(pe, data):
 
 
 def size_facts(pe, data):
-    """The file is its sections, and, when signed, the certificate table right after them."""
+    """The file is its sections; a signed one, padded to 8 bytes, then its certificate table."""
     end = image_end(pe)
     table = certificate_table(pe)
     if table is None:
         return [("file size matches the headers", len(data), end)]
     aligned = (end + CERTIFICATE_ALIGNMENT - 1) // CERTIFICATE_ALIGNMENT * CERTIFICATE_ALIGNMENT
-    return [("certificate table right after the sections", aligned, table[0]),
-            ("file size matches the headers and the certificate table", len(data), sum(table))]
+    return [("file size matches the headers", table[0], aligned),
+            ("certificate table ends the file", len(data), sum(table))]
 
 
 def signature_facts(path, ca):
