@@ -1,7 +1,8 @@
-# Tovinel: checks of tools/sign.sh with a throwaway certificate: signatures that verify, files that
-# keep every executable and resource fact, failures that leave the file alone, and a password that
-# never reaches a command line, an output or a trace.
+# Tovinel: checks of tools/sign.sh with a throwaway certificate and time-stamping authority: signatures
+# that verify, files that keep every executable and resource fact, failures that leave the file alone,
+# and a password that never reaches a command line, an output or a trace.
 """Usage: /usr/bin/python3 tests/test_signing.py tovinel.exe [brand.json]"""
+import http.server
 import os
 import secrets
 import shutil
@@ -10,6 +11,7 @@ import stat
 import subprocess
 import sys
 import tempfile
+import threading
 
 import pefile
 
@@ -37,6 +39,55 @@ def throwaway_certificate(work, password):
     subprocess.run(["openssl", "pkcs12", "-export", "-in", "cert.pem", "-inkey", "key.pem",
                     "-passin", "env:PASSWORD", "-passout", "env:PASSWORD", "-out", "cert.p12"],
                    cwd=work, env=env, check=True, capture_output=True)
+
+
+# A time-stamping authority of this test's own, answered by openssl ts.
+TSA_CONFIG = """[tsa]
+default_tsa = test_tsa
+[test_tsa]
+serial = %(dir)s/serial
+crypto_device = builtin
+signer_cert = %(dir)s/tsa.pem
+signer_key = %(dir)s/tsa.key
+signer_digest = sha256
+default_policy = 1.2.3.4.1
+digests = sha256, sha384, sha512
+accuracy = secs:1
+ordering = yes
+tsa_name = no
+ess_cert_id_chain = no
+ess_cert_id_alg = sha256
+"""
+
+
+def start_timestamp_server(folder):
+    """An RFC 3161 server on a local port; returns (server, its URL). server.shutdown() ends it."""
+    os.makedirs(folder)
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=Tovinel Test Time Stamps", "-addext", "extendedKeyUsage=critical,timeStamping",
+                    "-keyout", os.path.join(folder, "tsa.key"), "-out", os.path.join(folder, "tsa.pem")],
+                   check=True, capture_output=True)
+    config = os.path.join(folder, "tsa.cnf")
+    with open(config, "w") as f:
+        f.write(TSA_CONFIG % {"dir": folder})
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_POST(self):
+            query = self.rfile.read(int(self.headers["Content-Length"]))
+            reply = subprocess.run(["openssl", "ts", "-reply", "-config", config, "-queryfile", "/dev/stdin",
+                                    "-out", "/dev/stdout"], input=query, capture_output=True).stdout
+            self.send_response(200 if reply else 500)
+            self.send_header("Content-Type", "application/timestamp-reply")
+            self.send_header("Content-Length", str(len(reply)))
+            self.end_headers()
+            self.wfile.write(reply)
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server, "http://127.0.0.1:%d/" % server.server_address[1]
 
 
 def closed_port():
@@ -82,7 +133,10 @@ def main(argv):
 
         # (name, sign.sh arguments, environment, whether it signs)
         unreachable = "http://127.0.0.1:%d/" % closed_port()
+        server, timestamp_url = start_timestamp_server(os.path.join(work, "tsa"))
         cases = [
+            ("timestamped by an RFC 3161 server", ["--pkcs12", p12, "--timestamp", timestamp_url],
+             {"TOVINEL_SIGN_PASSWORD": password}, True),
             ("PKCS#12, password from the environment", ["--pkcs12", p12], {"TOVINEL_SIGN_PASSWORD": password}, True),
             ("PKCS#12 and password file from the environment", [],
              {"TOVINEL_SIGN_PKCS12": p12, "TOVINEL_SIGN_PASSWORD_FILE": os.path.join(work, "password")}, True),
@@ -119,6 +173,12 @@ def main(argv):
                     facts.append((name + ": asked the server by RFC 3161", True, "-ts " + unreachable in commands))
                 continue
             facts.append((name + ": SHA-256 asked for", True, "-h sha256" in commands))
+            if "timestamp" in name:
+                verify = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-TSA-CAfile",
+                                         os.path.join(work, "tsa", "tsa.pem"), "-in", target],
+                                        capture_output=True, text=True)
+                facts.append((name + ": the time stamp verifies", True,
+                              "Timestamp Server Signature verification: ok" in verify.stdout))
             verify = subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "tools", "check_exe.py"),
                                      "--verify", "--ca", cert, target], capture_output=True, text=True)
             facts.append((name + ": verifies and keeps every executable fact", (0, ""),
@@ -145,6 +205,7 @@ def main(argv):
         failed = [name for name, expected, actual in check_exe.facts(pefile.PE(data=padded), padded)
                   if expected != actual]
         facts.append(("bytes after the certificate table are caught", ["certificate table ends the file"], failed))
+        server.shutdown()
     finally:
         shutil.rmtree(work)
     return report_facts(facts)
