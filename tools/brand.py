@@ -143,10 +143,11 @@ def budget(args):
             texts.update(json.load(f)["texts"])
     # The resources may take the pages the allowed size leaves them; the texts are what may shrink.
     room = (pages(branded) - pages(size - allowed)) * PAGE
-    if room >= branded - sum(string_cost(key, text) for key, text in texts.items()):
+    emptied = branded - sum(string_cost(key, text) - string_cost(key, "") for key, text in texts.items())
+    if room >= emptied:
         advice = "shorten the texts by at least %d bytes (2 per character)" % (branded - room)
     else:
-        advice = "no text is short enough to fit"
+        advice = "even empty texts would not do"
     os.unlink(args.exe)
     raise Refused(
         "%s would be %d bytes, %d over its budget of %d (%s). The four version texts cost %d bytes "
