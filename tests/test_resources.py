@@ -129,14 +129,18 @@ def main(argv):
     if len(argv) not in (1, 2):
         print(__doc__, file=sys.stderr)
         return 2
+    return report_facts(all_facts(*argv))
+
+
+def all_facts(exe, record_path=None):
+    """Every resource fact of the executable at `exe`, against the branding record at `record_path`."""
     record = UNBRANDED
-    if len(argv) == 2:
-        with open(argv[1], encoding="utf-8") as f:
+    if record_path:
+        with open(record_path, encoding="utf-8") as f:
             record = json.load(f)
-    pe = pefile.PE(argv[0])
+    pe = pefile.PE(exe)
     facts, leaves = tree_facts(pe)
-    facts += icon_facts(leaves, record["icon"]) + version_facts(pe, os.path.basename(argv[0]), record)
-    return report_facts(facts)
+    return facts + icon_facts(leaves, record["icon"]) + version_facts(pe, os.path.basename(exe), record)
 
 
 if __name__ == "__main__":

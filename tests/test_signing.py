@@ -21,6 +21,8 @@ SIGN = os.path.join(ROOT, "tools", "sign.sh")
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 import check_exe  # noqa: E402
 from facts import report_facts  # noqa: E402
+sys.path.insert(0, HERE)
+import test_resources  # noqa: E402
 
 # Stands in front of osslsigncode on PATH and writes down every command line it is given.
 RECORDER = """#!/bin/sh
@@ -179,14 +181,12 @@ def main(argv):
                                         capture_output=True, text=True)
                 facts.append((name + ": the time stamp verifies", True,
                               "Timestamp Server Signature verification: ok" in verify.stdout))
-            verify = subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "tools", "check_exe.py"),
-                                     "--verify", "--ca", cert, target], capture_output=True, text=True)
-            facts.append((name + ": verifies and keeps every executable fact", (0, ""),
-                          (verify.returncode, verify.stdout if verify.returncode else "")))
-            resources = subprocess.run(["/usr/bin/python3", os.path.join(HERE, "test_resources.py"), target]
-                                       + record, capture_output=True, text=True)
-            facts.append((name + ": keeps every resource fact", (0, ""),
-                          (resources.returncode, resources.stdout if resources.returncode else "")))
+            kept = check_exe.facts(pefile.PE(data=signed), signed) + check_exe.signature_facts(target, cert)
+            facts.append((name + ": verifies and keeps every executable fact", [],
+                          [(fact, actual) for fact, expected, actual in kept if expected != actual]))
+            kept = test_resources.all_facts(target, *record)
+            facts.append((name + ": keeps every resource fact", [],
+                          [(fact, actual) for fact, expected, actual in kept if expected != actual]))
             facts.append((name + ": before the signature, the file as built but for the checksum and "
                           "the table's place", [], [i for i, (a, b) in enumerate(zip(original, signed))
                                                     if a != b and i not in signing_fields]))
