@@ -19,10 +19,10 @@ import make_icon  # noqa: E402
 from facts import report_facts  # noqa: E402
 
 RT_ICON = 3
-# Texts that stress the build: non-ASCII (UTF-16 in the record), quotes, a backslash, a semicolon; as
-# short as the unbranded ones, which leave the resource pages only a few bytes.
+# Texts that stress the build: non-ASCII (UTF-16 in the record, one beyond U+FFFF), quotes, a backslash,
+# a semicolon; as short as the unbranded ones, which leave the resource pages only a few bytes.
 TEXTS = {"CompanyName": "Mü \"Q\";AG", "FileDescription": "A\\B ©",
-         "LegalCopyright": "© 2026 Müller", "ProductName": "Atlas 日本"}
+         "LegalCopyright": "© 2026 Müller", "ProductName": "Atlas 日😀"}
 OPTIONS = {"CompanyName": "TOVINEL_COMPANY_NAME", "FileDescription": "TOVINEL_FILE_DESCRIPTION",
            "LegalCopyright": "TOVINEL_LEGAL_COPYRIGHT", "ProductName": "TOVINEL_PRODUCT_NAME"}
 
@@ -54,6 +54,9 @@ def installer_word_facts():
         facts.append(("installer words in %r" % text, (bool(words), words), (reason is not None, named)))
     reason = refusal("CompanyName", "Maker\nLtd")
     facts.append(("a line break in a text is refused", True, reason is not None and "control" in reason))
+    # A Latin-1 option reaches Python as an undecodable byte, kept as a lone surrogate.
+    reason = refusal("CompanyName", b"M\xfcller".decode("utf-8", "surrogateescape"))
+    facts.append(("a text that is not UTF-8 is refused", True, reason is not None and "UTF-8" in reason))
     return facts
 
 

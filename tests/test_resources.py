@@ -7,6 +7,7 @@ folder): the texts and the icon file the executable must carry. Without it, the 
 """
 import json
 import os
+import re
 import struct
 import sys
 
@@ -39,8 +40,15 @@ def expected_strings(record):
             ("ProductName", texts["ProductName"]), ("ProductVersion", version)]
 
 
+# pefile reads a version text one UTF-16 unit at a time and writes each half of a surrogate pair as
+# an escape: a character beyond U+FFFF comes back as two of them.
+SURROGATE_PAIR = re.compile(r"\\u(d[89ab][0-9a-f]{2})\\u(d[c-f][0-9a-f]{2})")
+
+
 def text(value):
-    return value.decode("utf-8", "replace") if isinstance(value, bytes) else value
+    value = value.decode("utf-8", "replace") if isinstance(value, bytes) else value
+    return SURROGATE_PAIR.sub(lambda m: (chr(int(m.group(1), 16)) + chr(int(m.group(2), 16)))
+                              .encode("utf-16-le", "surrogatepass").decode("utf-16-le"), value)
 
 
 def tree_facts(pe):

@@ -48,6 +48,8 @@ def check_text(key, text):
                       "installer and asks for administrator rights on every insertion of the medium; "
                       "choose a text without setup, install, update, patch or upgrade (in any case, "
                       "inside words too)" % (key, text, " and ".join('"%s"' % w for w in words)))
+    if any(0xD800 <= ord(c) <= 0xDFFF for c in text):
+        raise Refused("%s is not UTF-8 text: give the build its options in UTF-8" % key)
     control = [c for c in text if ord(c) < 0x20 or ord(c) == 0x7F]
     if control:
         raise Refused("%s contains the control character U+%04X: a version text is one line"
