@@ -95,12 +95,13 @@ sign() {
     osslsigncode sign "${signer[@]}" "${password[@]}" -h sha256 "${stamp[@]}" \
         -in "$unsigned" -out "$work/signed.exe"
 }
+status=0
 if [ -n "${TOVINEL_SIGN_PASSWORD+set}" ] && [ -z "$password_file" ]; then
     sign 3< <(printenv TOVINEL_SIGN_PASSWORD) >"$work/log" 2>&1 || status=$?
 else
     sign >"$work/log" 2>&1 || status=$?
 fi
-if [ "${status:-0}" -ne 0 ]; then
+if [ "$status" -ne 0 ]; then
     sed 's/^/  /' "$work/log" >&2
     fail "osslsigncode could not sign $input; $out is unchanged"
 fi
