@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Tovinel: builds tovinel.exe (build/win32) and the native library and tests (build/native).
-# Usage: tools/build.sh [win32|native|all]   (default all)
+# Usage: tools/build.sh [win32|native|all] [-DOPTION=VALUE...]   (default all)
+# The options go to the cross build and stay in its cache: a publisher's branding, for instance
+#   tools/build.sh win32 -DTOVINEL_ICON=logo.png -DTOVINEL_COMPANY_NAME="Maker Ltd"
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 what=${1:-all}
+shift || true
 jobs=$(nproc 2>/dev/null || echo 2)
 
 if [ "$what" = all ] || [ "$what" = win32 ]; then
     cmake -S "$root" -B "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" >/dev/null
+        -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" "$@" >/dev/null
     cmake --build "$root/build/win32" -j "$jobs"
 fi
 if [ "$what" = all ] || [ "$what" = native ]; then
