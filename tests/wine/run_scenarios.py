@@ -8,6 +8,7 @@
 #   registry view, so each scenario's key goes into the other view.
 import collections
 import os
+import re
 import shutil
 import sys
 import time
@@ -36,6 +37,7 @@ def read_record(path):
         codepage, flags, show = (int(number) for number in header.split())
         starts.append(Start(codepage, flags, show, command))
     return starts
+
 
 class Runner:
     # The table's product key is HKLM\SOFTWARE\Tovinel Test\Product; the demo names its own.
@@ -75,7 +77,10 @@ class Runner:
     def set_registry(self, kind, data, view=32):
         """Makes the product key as the table says, in the 32-bit programs' view or only in the
         64-bit one; the 64-bit regedit reaches the 32-bit view through its Wow6432Node path."""
-        view_of_32_bit_programs = self.product.replace("\\SOFTWARE\\", "\\SOFTWARE\\Wow6432Node\\", 1)
+        view_of_32_bit_programs = re.sub(r"^(HKEY_LOCAL_MACHINE\\SOFTWARE\\)", r"\1Wow6432Node\\",
+                                         self.product, flags=re.IGNORECASE)
+        if view_of_32_bit_programs == self.product:
+            raise ValueError(f"{self.product} is not below HKLM\\SOFTWARE, which has the two views")
         lines = ["Windows Registry Editor Version 5.00", "", f"[-{self.product}]", "",
                  f"[-{view_of_32_bit_programs}]", ""]
         if kind != "none":
