@@ -87,10 +87,11 @@ class Session:
     """Context manager: Xvfb (when `display`) and a persistent wineserver for `prefix`, every
     program of it running under the ANSI code page `codepage`."""
 
-    def __init__(self, prefix, display=True, codepage=1252):
+    def __init__(self, prefix, display=True, codepage=1252, loader="wine"):
         self.prefix = prefix
         self.display = display
         self.codepage = codepage
+        self.loader = loader
         self.env = base_environment(prefix, codepage)
         self.xvfb = None
         self.server = False
@@ -125,7 +126,7 @@ class Session:
 
     def run(self, arguments, **options):
         options.setdefault("env", self.env)
-        return subprocess.run(["wine"] + arguments, **options)
+        return subprocess.run([self.loader] + arguments, **options)
 
     def run64(self, arguments, **options):
         """Runs a program of the prefix as a 64-bit process (regedit: both registry views)."""
@@ -134,7 +135,7 @@ class Session:
 
     def popen(self, arguments, **options):
         options.setdefault("env", self.env)
-        return subprocess.Popen(["wine"] + arguments, **options)
+        return subprocess.Popen([self.loader] + arguments, **options)
 
     def __exit__(self, *_):
         if self.server:
