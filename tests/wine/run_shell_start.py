@@ -58,20 +58,12 @@ def problems_of(starts, parameters):
 
 
 def main():
-    arguments = sys.argv[1:]
-    built_64_bit = arguments[:1] == ["--64-bit-build"]
-    if built_64_bit:
-        arguments = arguments[1:]
-    if len(arguments) != 3:
-        sys.exit(__doc__)
+    arguments, loader = wine_session.runner_arguments(3, __doc__)
     helpers, prefix, work = arguments
-    if not built_64_bit:
-        wine_session.skip_unless_wine_can_run()
     began = time.monotonic()
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     failures = 0
-    loader = wine_session.WINE64 if built_64_bit else "wine"
     with wine_session.Session(prefix, display=False, loader=loader) as session:
         folder = os.path.join(prefix, "drive_c", "Tovinel Shell Test")
         os.makedirs(folder, exist_ok=True)
