@@ -21,6 +21,8 @@ struct decision_case {
     fake_window windows[2];
     const char* expected_transcript;
     const char* expected_folder;  // null: the folder stays as it was
+    start_result start_answer = start_started;
+    const char* files[2] = {};    // the files that exist, for the split of a start handed to the shell
 };
 
 // A few values used by several cases.
@@ -47,7 +49,7 @@ const decision_case cases[] = {
     {"typical run, not installed: setup started with one blank", "D:\\", "",
      {REGKEY, {"Setup", "WindowClass", "SetupWnd"}, RUN_SETUP}, {}, {},
      READ_REGKEY NOT_OPENED "text Setup/WindowClass 80 = 8 'SetupWnd'\ntext Setup/WindowTitle 80 = 0 ''\n"
-     "window 'SetupWnd' null = none\n" RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE '\n", nullptr},
+     "window 'SetupWnd' null = none\n" RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE ' = started\n", nullptr},
     {"installed, Start absent: nothing started, Run not read, key closed", "D:\\", "/cd",
      {REGKEY, RUN_SETUP}, {PRODUCT_KEY("C:\\APP\\APP.EXE")}, {},
      READ_REGKEY OPENED START_READ(0) CLOSED, nullptr},
@@ -56,10 +58,10 @@ const decision_case cases[] = {
      READ_REGKEY OPENED START_READ(0) CLOSED, nullptr},
     {"installed, Start=1: application started with the tail", "D:\\", "/cd",
      {REGKEY, START_1}, {PRODUCT_KEY("C:\\APP\\APP.EXE")}, {},
-     READ_REGKEY OPENED START_READ(1) "query 260 = 15\nstart 'C:\\APP\\APP.EXE /cd'\n" CLOSED, nullptr},
+     READ_REGKEY OPENED START_READ(1) "query 260 = 15\nstart 'C:\\APP\\APP.EXE /cd' = started\n" CLOSED, nullptr},
     {"installed, quoted command with arguments passed whole", "D:\\", "-x",
      {REGKEY, START_1}, {PRODUCT_KEY("\"C:\\My App\\APP.EXE\" /r")}, {},
-     READ_REGKEY OPENED START_READ(1) "query 260 = 23\nstart '\"C:\\My App\\APP.EXE\" /r -x'\n" CLOSED,
+     READ_REGKEY OPENED START_READ(1) "query 260 = 23\nstart '\"C:\\My App\\APP.EXE\" /r -x' = started\n" CLOSED,
      nullptr},
     {"installed, no default value: nothing started, key closed", "D:\\", "",
      {REGKEY, START_1, RUN_SETUP}, {{"SOFTWARE\\Maker\\Product", false, "", 0}}, {},
@@ -69,16 +71,16 @@ const decision_case cases[] = {
      READ_REGKEY OPENED START_READ(1) "query 260 = fail\n" CLOSED, nullptr},
     {"installed, empty default value: one blank and the tail started all the same", "D:\\", "/cd",
      {REGKEY, START_1}, {PRODUCT_KEY("")}, {},
-     READ_REGKEY OPENED START_READ(1) "query 260 = 1\nstart ' /cd'\n" CLOSED, nullptr},
+     READ_REGKEY OPENED START_READ(1) "query 260 = 1\nstart ' /cd' = started\n" CLOSED, nullptr},
     {"installed, data holds text then a NUL then more: text up to the NUL", "D:\\", "/cd",
      {REGKEY, START_1}, {{"SOFTWARE\\Maker\\Product", true, "C:\\A.EXE\0junk", 14}}, {},
-     READ_REGKEY OPENED START_READ(1) "query 260 = 14\nstart 'C:\\A.EXE /cd'\n" CLOSED, nullptr},
+     READ_REGKEY OPENED START_READ(1) "query 260 = 14\nstart 'C:\\A.EXE /cd' = started\n" CLOSED, nullptr},
     {"installed, 8 bytes of binary data without a NUL: taken as text", "D:\\", "",
      {REGKEY, START_1}, {{"SOFTWARE\\Maker\\Product", true, "C:\\A.EXE", 8}}, {},
-     READ_REGKEY OPENED START_READ(1) "query 260 = 8\nstart 'C:\\A.EXE '\n" CLOSED, nullptr},
+     READ_REGKEY OPENED START_READ(1) "query 260 = 8\nstart 'C:\\A.EXE ' = started\n" CLOSED, nullptr},
     {"key named but absent: setup branch as if RegKey were empty", "D:\\", "-q",
      {REGKEY, START_1, RUN_SETUP}, {{"SOFTWARE\\Other", true, "C:\\O.EXE", 0}}, {},
-     READ_REGKEY NOT_OPENED NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE -q'\n", nullptr},
+     READ_REGKEY NOT_OPENED NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE -q' = started\n", nullptr},
     {"setup window of the class open: nothing started, Run not read", "D:\\", "",
      {{"Setup", "WindowClass", "SetupWnd"}, RUN_SETUP}, {}, {{"setupwnd", "Anything"}},
      NO_REGKEY "text Setup/WindowClass 80 = 8 'SetupWnd'\ntext Setup/WindowTitle 80 = 0 ''\n"
@@ -92,37 +94,60 @@ const decision_case cases[] = {
      {{"Setup", "WindowClass", "SetupWnd"}, {"Setup", "WindowTitle", "Product Setup"}, RUN_SETUP}, {},
      {{"SetupWnd", "Other"}},
      NO_REGKEY "text Setup/WindowClass 80 = 8 'SetupWnd'\ntext Setup/WindowTitle 80 = 13 'Product Setup'\n"
-     "window 'SetupWnd' 'Product Setup' = none\n" RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE '\n",
+     "window 'SetupWnd' 'Product Setup' = none\n" RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE ' = started\n",
      nullptr},
     {"title only: the class is the empty text, never null", "D:\\", "",
      {{"Setup", "WindowTitle", "Product Setup"}, RUN_SETUP}, {}, {},
      NO_REGKEY "text Setup/WindowClass 80 = 0 ''\ntext Setup/WindowTitle 80 = 13 'Product Setup'\n"
-     "window '' 'Product Setup' = none\n" RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE '\n", nullptr},
+     "window '' 'Product Setup' = none\n" RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE ' = started\n", nullptr},
     {"no Run: nothing started", "D:\\", "-q", {{"Setup", "WindowClass", "SetupWnd"}}, {}, {},
      NO_REGKEY "text Setup/WindowClass 80 = 8 'SetupWnd'\ntext Setup/WindowTitle 80 = 0 ''\n"
      "window 'SetupWnd' null = none\n" RUN_READ(0, ""), nullptr},
     {"Run relative to a subfolder, with its own arguments", "D:\\DISC1\\", "-q",
      {{"Setup", "Run", "SETUP\\SETUP.EXE /s"}}, {}, {},
-     NO_REGKEY NO_WINDOW_KEYS RUN_READ(18, "SETUP\\SETUP.EXE /s") "start 'D:\\DISC1\\SETUP\\SETUP.EXE /s -q'\n",
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(18, "SETUP\\SETUP.EXE /s") "start 'D:\\DISC1\\SETUP\\SETUP.EXE /s -q' = started\n",
      nullptr},
     {"Run from the drive's root", "D:\\DISC1\\", "-q", {{"Setup", "Run", "\\SETUP\\SETUP.EXE"}}, {}, {},
-     NO_REGKEY NO_WINDOW_KEYS RUN_READ(16, "\\SETUP\\SETUP.EXE") "start 'D:\\SETUP\\SETUP.EXE -q'\n", "D:"},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(16, "\\SETUP\\SETUP.EXE") "start 'D:\\SETUP\\SETUP.EXE -q' = started\n", "D:"},
     {"Run as a full path is appended all the same", "D:\\DISC1\\", "", {{"Setup", "Run", "C:\\X\\SETUP.EXE"}},
-     {}, {}, NO_REGKEY NO_WINDOW_KEYS RUN_READ(14, "C:\\X\\SETUP.EXE") "start 'D:\\DISC1\\C:\\X\\SETUP.EXE '\n",
+     {}, {}, NO_REGKEY NO_WINDOW_KEYS RUN_READ(14, "C:\\X\\SETUP.EXE") "start 'D:\\DISC1\\C:\\X\\SETUP.EXE ' = started\n",
      nullptr},
     {"folder with blanks reaches the start unquoted", "D:\\My Disc\\", "a b", {RUN_SETUP}, {}, {},
-     NO_REGKEY NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start 'D:\\My Disc\\SETUP.EXE a b'\n", nullptr},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start 'D:\\My Disc\\SETUP.EXE a b' = started\n", nullptr},
     {"network folder, root-relative Run counts from the share", "\\\\server\\share\\dir\\", "",
      {{"Setup", "Run", "\\SETUP.EXE"}}, {}, {},
-     NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\\\server\\share\\SETUP.EXE '\n",
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\\\server\\share\\SETUP.EXE ' = started\n",
      "\\\\server\\share"},
     {"network share root, root-relative Run", "\\\\server\\share\\", "-q", {{"Setup", "Run", "\\SETUP.EXE"}},
-     {}, {}, NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\\\server\\share\\SETUP.EXE -q'\n",
+     {}, {}, NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\\\server\\share\\SETUP.EXE -q' = started\n",
      "\\\\server\\share"},
     {"network folder, relative Run keeps the folder", "\\\\server\\share\\dir\\", "", {RUN_SETUP}, {}, {},
-     NO_REGKEY NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start '\\\\server\\share\\dir\\SETUP.EXE '\n", nullptr},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start '\\\\server\\share\\dir\\SETUP.EXE ' = started\n", nullptr},
     {"empty folder stays empty for a root-relative Run", "", "-q", {{"Setup", "Run", "\\SETUP.EXE"}}, {}, {},
-     NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\SETUP.EXE -q'\n", ""},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\SETUP.EXE -q' = started\n", ""},
+
+    // Since Vista a setup asking for administrator rights cannot be started with WinExec: that one
+    // failure, and no other, is handed to the shell, split where CreateProcess splits it.
+    {"setup needs elevation: handed to the shell, the folder's blank found by the file", "D:\\My Disc\\", "/x",
+     {RUN_SETUP}, {}, {},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start 'D:\\My Disc\\SETUP.EXE /x' = needs elevation\n"
+     "exists 'D:\\My.exe' = no\nexists 'D:\\My Disc\\SETUP.EXE' = yes\n"
+     "shell 'D:\\My Disc\\SETUP.EXE' '/x'\n", nullptr, start_needs_elevation, {"D:\\My Disc\\SETUP.EXE"}},
+    {"setup needs elevation, empty tail: no parameters", "D:\\", "", {RUN_SETUP}, {}, {},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE ' = needs elevation\n"
+     "exists 'D:\\SETUP.EXE' = yes\nshell 'D:\\SETUP.EXE' ''\n", nullptr, start_needs_elevation,
+     {"D:\\SETUP.EXE"}},
+    {"setup fails for another reason: no second try", "D:\\", "/x", {RUN_SETUP}, {}, {},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE /x' = failed\n", nullptr, start_failed,
+     {"D:\\SETUP.EXE"}},
+    {"installed application needs elevation: quoted data split at its quote, key closed after", "D:\\", "-x",
+     {REGKEY, START_1}, {PRODUCT_KEY("\"C:\\My App\\APP.EXE\" /r")}, {},
+     READ_REGKEY OPENED START_READ(1) "query 260 = 23\nstart '\"C:\\My App\\APP.EXE\" /r -x' = needs elevation\n"
+     "shell 'C:\\My App\\APP.EXE' '/r -x'\n" CLOSED, nullptr, start_needs_elevation},
+    {"installed application fails for another reason: no second try", "D:\\", "-x",
+     {REGKEY, START_1}, {PRODUCT_KEY("C:\\APP\\APP.EXE")}, {},
+     READ_REGKEY OPENED START_READ(1) "query 260 = 15\nstart 'C:\\APP\\APP.EXE -x' = failed\n" CLOSED, nullptr,
+     start_failed},
 };
 
 // Command lines at the 259-byte limit and one byte past it, on both branches.
@@ -159,6 +184,9 @@ fake_machine machine_for(const decision_case& c)
     machine.key_count = c.keys[0].path != nullptr ? (c.keys[1].path != nullptr ? 2 : 1) : 0;
     machine.windows = c.windows;
     machine.window_count = c.windows[0].window_class != nullptr ? (c.windows[1].window_class != nullptr ? 2 : 1) : 0;
+    machine.start_answer = c.start_answer;
+    machine.existing_files = c.files;
+    machine.existing_file_count = c.files[0] != nullptr ? (c.files[1] != nullptr ? 2 : 1) : 0;
     return machine;
 }
 
@@ -203,6 +231,32 @@ TEST(LaunchDecision, NeverStartsACutCommandLine)
             EXPECT_EQ(259u, strlen(fake_started_command())) << c.name;
             EXPECT_EQ(expected, fake_started_command()) << c.name;
         }
+    }
+}
+
+// Code page 932: "\x83\x5C" (katakana so) ends in 0x5C, which must not end the server or share name.
+TEST(LaunchDecision, ARootRelativeRunOnADoubleByteShareCountsFromTheWholeShare)
+{
+    static const fake_ini_entry ini[] = {{"Setup", "Run", "\\SETUP.EXE"}};
+    struct {
+        const char* folder;
+        const char* expected_start;
+    } const share_cases[] = {
+        {"\\\\server\\\x83\x5C\\dir\\", "\\\\server\\\x83\x5C\\SETUP.EXE "},
+        {"\\\\\x83\x5C\\share\\dir\\", "\\\\\x83\x5C\\share\\SETUP.EXE "},
+    };
+    for (const auto& c : share_cases) {
+        fake_machine machine{};
+        machine.config_path = config_path;
+        machine.ini = ini;
+        machine.ini_count = 1;
+        machine.lead_bytes[0] = {0x81, 0x9F};
+        machine.lead_bytes[1] = {0xE0, 0xFC};
+        fake_install(machine);
+        char folder[260];
+        strcpy(folder, c.folder);
+        launch_decision(config_path, folder, "");
+        EXPECT_STREQ(c.expected_start, fake_started_command()) << c.folder;
     }
 }
 

@@ -13,7 +13,7 @@ if ! command -v "$cxx" >/dev/null; then
     exit 1
 fi
 mkdir -p "$out/helpers"
-launcher=(text.cpp config.cpp decision.cpp startup.cpp main_win32.cpp platform_win32.cpp)
+launcher=(text.cpp command_split.cpp config.cpp decision.cpp startup.cpp main_win32.cpp platform_win32.cpp)
 # The launcher as the release builds it (no C runtime, its own entry), less what only a 386 needs.
 "$cxx" -std=c++17 -Os -Wall -Wextra -Werror -ffreestanding -fno-builtin -fno-exceptions -fno-rtti \
     -fno-stack-protector -fno-asynchronous-unwind-tables -I"$root/launcher" \
@@ -23,9 +23,13 @@ for helper in recorder window_holder starter; do
     "$cxx" -std=c++17 -O1 -Wall -Werror -static -mwindows "$root/tests/wine/$helper.cpp" \
         -o "$out/helpers/$helper.exe"
 done
+# The hand-over to the shell, through the launcher's own Windows seam (tests/wine/shell_start.cpp).
+"$cxx" -std=c++17 -O1 -Wall -Werror -static -I"$root/launcher" "$root/tests/wine/shell_start.cpp" \
+    "$root/launcher/platform_win32.cpp" "$root/launcher/text.cpp" -o "$out/helpers/shell_start.exe"
 export PYTHONPATH=$root/tests/wine
 if [ ! -d "$out/prefix/drive_c" ]; then
     /usr/bin/python3 -c 'import sys, wine_session; wine_session.boot_prefix(sys.argv[1])' "$out/prefix"
 fi
 /usr/bin/python3 "$root/tests/wine/run_scenarios.py" --64-bit-build "$root/tests/scenarios/launcher.txt" \
     "$out/tovinel.exe" "$out/helpers" "$out/prefix" "$out/work"
+/usr/bin/python3 "$root/tests/wine/run_shell_start.py" --64-bit-build "$out/helpers" "$out/prefix" "$out/work"

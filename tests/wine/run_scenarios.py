@@ -189,15 +189,10 @@ def problems_of(scenario, exit_code, starts, expected):
 
 
 def main():
-    arguments = sys.argv[1:]
-    built_64_bit = arguments[:1] == ["--64-bit-build"]
-    if built_64_bit:
-        arguments = arguments[1:]
-    if len(arguments) != 5:
-        sys.exit("usage: run_scenarios.py [--64-bit-build] TABLE TOVINEL_EXE HELPER_DIR PREFIX WORK_DIR")
+    arguments, loader = wine_session.runner_arguments(
+        5, "usage: run_scenarios.py [--64-bit-build] TABLE TOVINEL_EXE HELPER_DIR PREFIX WORK_DIR")
     table, exe, helpers, prefix, work = arguments
-    if not built_64_bit:
-        wine_session.skip_unless_wine_can_run()
+    launcher_bits = 64 if loader == wine_session.WINE64 else 32
     began = time.monotonic()
     scenarios = scenario_table.read_table(table)
     shutil.rmtree(work, ignore_errors=True)
@@ -208,9 +203,8 @@ def main():
     # the locale it starts in, and ending the session ends every program of the one before.
     for codepage in sorted({scenario["codepage"] for scenario in scenarios}, reverse=True):
         session_began = time.monotonic()
-        loader = wine_session.WINE64 if built_64_bit else "wine"
         with wine_session.Session(prefix, codepage=codepage, loader=loader) as session:
-            runner = Runner(session, exe, helpers, work, launcher_bits=64 if built_64_bit else 32)
+            runner = Runner(session, exe, helpers, work, launcher_bits=launcher_bits)
             for number, scenario in enumerate(scenarios, 1):
                 if scenario["codepage"] != codepage:
                     continue

@@ -64,6 +64,22 @@ def skip_unless_wine_can_run():
         sys.exit(SKIPPED)
 
 
+def runner_arguments(count, usage):
+    """A Wine test runner's `count` arguments, after an optional --64-bit-build (the programs are
+    x86-64 builds, for a machine that runs no 32-bit x86 programs: tools/wine_check_64bit.sh), and
+    the Wine loader that runs them. Exits with `usage` on other arguments; without the option, ends
+    the process as skipped when Wine cannot run 32-bit programs here."""
+    arguments = sys.argv[1:]
+    built_64_bit = arguments[:1] == ["--64-bit-build"]
+    if built_64_bit:
+        arguments = arguments[1:]
+    if len(arguments) != count:
+        sys.exit(usage)
+    if not built_64_bit:
+        skip_unless_wine_can_run()
+    return arguments, WINE64 if built_64_bit else "wine"
+
+
 def boot_prefix(prefix):
     """Creates a fresh prefix at `prefix` (an old one is removed) and leaves no process running."""
     shutil.rmtree(prefix, ignore_errors=True)
