@@ -69,7 +69,12 @@ const folder_case folder_cases[] = {
     {"a trail byte of 0x5C counts as a backslash", "D:\\\x81\\X.EXE", false, "D:\\\x81\\", true},
     {"folder of 248 bytes leaves room for Tovinel.ini", long_folder_248 + "L.EXE", false, long_folder_248, true},
     {"folder of 249 bytes does not", long_folder_249 + "L.EXE", false, long_folder_249, false},
+    {"one backslash, the first byte: the folder is that backslash", "\\L.EXE", false, "\\", true},
     {"module path of 259 bytes is whole", "D:\\" + std::string(256, 'n'), false, "D:\\", true},
+    {"module path of 259 bytes ending in a backslash: no room left", "D:\\" + std::string(255, 'd') + "\\", false,
+     "D:\\" + std::string(255, 'd') + "\\", false},
+    {"module path of exactly the buffer size is cut", "D:\\" + std::string(257, 'n'), false, "", false},
+    {"and left without a terminator", "D:\\" + std::string(257, 'n'), true, "", false},
     {"cut module path", "D:\\" + std::string(300, 'n'), false, "", false},
     {"cut module path left without a terminator", "D:\\" + std::string(300, 'n'), true, "", false},
 };

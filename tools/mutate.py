@@ -426,24 +426,27 @@ class Runner:
     def prepare(self):
         os.makedirs(self.tree, exist_ok=True)
         mirror(self.tree)
+        launcher = self.warnings_allowed()
         if not os.path.exists(os.path.join(self.build, "CMakeCache.txt")):
             # No debug information and no optimisation: the quickest rebuild of one file. Ninja,
             # when there, checks an unchanged tree faster than make.
             generator = ["-G", "Ninja"] if shutil.which("ninja") else []
             code, output = run_quietly(["cmake", "-S", self.tree, "-B", self.build, *generator,
                                         "-DCMAKE_BUILD_TYPE=", "-DCMAKE_CXX_FLAGS=-O0",
-                                        f"-DCMAKE_CXX_COMPILER_LAUNCHER={self.warnings_allowed()}",
+                                        f"-DCMAKE_CXX_COMPILER_LAUNCHER={launcher}",
                                         "-DTOVINEL_HARDENING_TESTS=OFF"], None)
             if code != 0:
                 sys.exit(f"cmake cannot configure {self.tree}:\n{last_lines(output)}")
 
     def warnings_allowed(self):
         """A compiler launcher that puts -Wno-error last: a mutant that only draws a warning
-        (`a || b && c`, a value no longer used) is still a program whose behaviour the tests judge."""
+        (`a || b && c`, a value no longer used) is still a program whose behaviour the tests judge.
+        A function that can end without its return value stays an error: what it returns is
+        whatever a register held, which no test can judge."""
         os.makedirs(self.build, exist_ok=True)
         path = os.path.join(os.path.dirname(self.build), "warnings-allowed.sh")
         with open(path, "w", encoding="utf-8") as f:
-            f.write('#!/bin/sh\nexec "$@" -Wno-error\n')
+            f.write('#!/bin/sh\nexec "$@" -Wno-error -Werror=return-type\n')
         os.chmod(path, 0o755)
         return path
 
