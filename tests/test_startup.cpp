@@ -30,6 +30,9 @@ const tail_case tail_cases[] = {
     {"quoted name and blanks only", "\"D:\\LAUNCH.EXE\"  \t ", 0, 0, ""},
     {"quoted name ending in a lead byte without a closing quote", "\"D:\\X\x81", 0x81, 0x9F, ""},
     {"quoted name without a closing quote", "\"D:\\A B.EXE x", 0, 0, ""},
+    // The bytes behind the terminator would close the name and give a tail, were they ever read.
+    {"lead byte just before the terminator, a quote behind it", "\"D:\\X\x81\0\"behind", 0x81, 0x9F, ""},
+    {"an unquoted name may hold ! and a quote", "D:\\GO!\"X.EXE /x", 0, 0, "/x"},
     {"tabs and control bytes after the name are dropped", "LAUNCH.EXE\t\x01\x1f a\tb", 0, 0, "a\tb"},
     {"bytes above 0x7F belong to an unquoted name", "D:\\\xe9T\xc9.EXE x", 0, 0, "x"},
     {"quotes and spacing inside the tail are kept", "L.EXE \"a  b\"  c ", 0, 0, "\"a  b\"  c "},

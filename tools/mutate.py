@@ -165,7 +165,7 @@ def mark_template_brackets(tokens):
 
 class Mutant:
     __slots__ = ("path", "operator", "first_line", "start", "last_line", "end", "replacement",
-                 "original_text", "mutated_text", "outcome", "detail")
+                 "original_text", "mutated_text", "context", "outcome", "detail")
 
     def __init__(self, path, lines, operator, first_line, start, last_line, end, replacement):
         self.path, self.operator = path, operator
@@ -175,6 +175,9 @@ class Mutant:
         mutated = lines[first_line][:start] + replacement + lines[last_line][end:]
         self.original_text = collapse(" ".join(original))
         self.mutated_text = collapse(mutated)
+        # The code line before, to tell apart the same line in several places (`return;`).
+        before = [line for line in lines[:first_line] if line.strip()]
+        self.context = collapse(before[-1]) if before else ""
         self.outcome, self.detail = None, ""
 
     def apply(self, lines):
@@ -337,12 +340,32 @@ def mutants_of(path, lines, operators):
 
 # ---------------------------------------------------------------------------------------------
 # Equivalent mutants: blocks of "file:", "operator:", "original:", "mutated:" and "reason:" lines,
-# separated by empty lines; '#' starts a comment line.
+# and, where the same original line occurs more than once in the file, "after:" with the code line
+# before it; blocks are separated by empty lines and '#' starts a comment line.
+
+class Equivalents:
+    def __init__(self, entries):
+        self.entries = entries  # {(file, operator, original, mutated, after or None): reason}
+
+    def reason(self, mutant):
+        key = mutant.key()
+        return self.entries.get(key + (mutant.context,), self.entries.get(key + (None,)))
+
+    def matches(self, mutant):
+        return self.reason(mutant) is not None
+
+    def unmatched(self, mutants):
+        seen = {m.key() + (m.context,) for m in mutants} | {m.key() + (None,) for m in mutants}
+        return [k for k in self.entries if k not in seen]
+
+    def __len__(self):
+        return len(self.entries)
+
 
 def read_equivalents(path):
     entries = {}
     if not path or not os.path.exists(path):
-        return entries
+        return Equivalents(entries)
     block = {}
     with open(path, encoding="utf-8") as f:
         for number, line in enumerate(list(f) + ["\n"], 1):
@@ -354,18 +377,17 @@ def read_equivalents(path):
                     missing = {"file", "operator", "original", "mutated", "reason"} - block.keys()
                     if missing:
                         sys.exit(f"{path}:{number}: entry lacks {', '.join(sorted(missing))}")
+                    after = collapse(block["after"]) if "after" in block else None
                     entries[(block["file"], block["operator"], collapse(block["original"]),
-                             collapse(block["mutated"]))] = block["reason"]
+                             collapse(block["mutated"]), after)] = block["reason"]
                     block = {}
                 continue
             field, _, value = line.partition(":")
-            if field.strip() == "reason" and "reason" in block:
-                block["reason"] += " " + value.strip()
-            elif not value and "reason" in block:
-                block["reason"] += " " + line.strip()
+            if line.startswith((" ", "\t")) and "reason" in block:
+                block["reason"] += " " + line.strip()  # a reason continued on an indented line
             else:
                 block[field.strip()] = value.strip()
-    return entries
+    return Equivalents(entries)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -615,14 +637,14 @@ def main():
 
     if options.list:
         for m in mutants:
-            mark = "  [equivalent]" if m.key() in equivalents else ""
+            mark = "  [equivalent]" if equivalents.matches(m) else ""
             print(f"{m.where()}: {m.operator}: {m.original_text}  =>  {m.mutated_text}{mark}")
         print(f"{len(mutants)} mutants")
         return 0
 
     to_run = [m for m in mutants if options.all or m.key() not in equivalents]
     for m in mutants:
-        if m.key() in equivalents and not options.all:
+        if equivalents.matches(m) and not options.all:
             m.outcome = "equivalent"
     print(f"{len(mutants)} mutants in {len(set(m.path for m in mutants))} files, "
           f"{len(mutants) - len(to_run)} listed as equivalent; {len(to_run)} to run, {len(runners)} at a time")
@@ -705,22 +727,21 @@ def summarise(mutants, equivalents, options, seconds):
     out = ["", "survivors (file:line, operator, original => mutated):"]
     for m in mutants:
         if m.outcome == "survived":
-            listed = "  [listed as equivalent]" if m.key() in equivalents else ""
+            listed = "  [listed as equivalent]" if equivalents.matches(m) else ""
             out.append(f"  {m.where()}: {m.operator}: {m.original_text}  =>  {m.mutated_text}{listed}")
     if not survived:
         out.append("  none")
-    listed_survivors = sum(1 for m in mutants if m.outcome == "survived" and m.key() in equivalents)
+    listed_survivors = sum(1 for m in mutants if m.outcome == "survived" and equivalents.matches(m))
     if options.all and listed_survivors:
         judged -= listed_survivors
         survived -= listed_survivors
     # Entries that match no mutant of the files run: the code moved on, or the entry is mistyped.
     run_files = {m.path for m in mutants}
-    keys = {m.key() for m in mutants}
     complete = options.limit is None and not options.lines and set(options.operators) == set(OPERATORS)
-    stale = [k for k in equivalents if complete and k[0] in run_files and k not in keys]
+    stale = [k for k in equivalents.unmatched(mutants) if complete and k[0] in run_files]
     if stale:
         out.append("equivalents that match no mutant (stale or mistyped):")
-        out += [f"  {k[0]}: {k[1]}: {k[2]}  =>  {k[3]}" for k in stale]
+        out += [f"  {k[0]}: {k[1]}: {k[2]}  =>  {k[3]}" + (f"  (after {k[4]})" if k[4] else "") for k in stale]
     equivalent = count.get("equivalent", 0) + (listed_survivors if options.all else 0)
     out.append(f"operators: {', '.join(options.operators)}")
     out.append(f"mutants: {len(mutants)} total, {killed} killed ({count.get('timeout', 0)} by timeout), "
