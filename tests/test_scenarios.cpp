@@ -22,8 +22,13 @@ struct scenario {
     bool has_command = false, has_ini = false, utf16 = false;
     std::string ini;
     std::string registry_kind = "none", registry_data;
+    std::string registry_view = "32";      // the view the 32-bit launcher sees, or only the 64-bit one
+    std::string codepage = "1252";
     std::vector<std::pair<std::string, std::string>> windows;
     std::string expect;                    // "nothing" or "start ..."
+    std::vector<std::string> programs;     // files that exist, for the split of a refused start
+    std::string start_answer;              // "" (started) or "needs-elevation"
+    std::string expect_shell;              // "PROGRAM|PARAMETERS" handed to the shell, or ""
     std::string native;                    // "", "skip ...", "expect ..."
     std::string native_why;
 };
@@ -98,7 +103,9 @@ std::vector<scenario> read_table(const char* path)
             continue;
         }
         scenario& s = table.back();
-        if (field == "folder") s.folder = decode(value);
+        if (field == "codepage") s.codepage = value;
+        else if (field == "registry-view") s.registry_view = value;
+        else if (field == "folder") s.folder = decode(value);
         else if (field == "exe") s.exe = decode(value);
         else if (field == "command") { s.command = decode(value); s.has_command = true; }
         else if (field == "ini-name") s.ini_name = decode(value);
@@ -125,9 +132,12 @@ std::vector<scenario> read_table(const char* path)
             s.windows.emplace_back(decode(value.substr(0, bar)),
                                    bar == std::string::npos ? "" : decode(value.substr(bar + 1)));
         } else if (field == "expect") s.expect = value;
+        else if (field == "program") s.programs.push_back(decode(value));
+        else if (field == "start-answer") s.start_answer = value;
+        else if (field == "expect-shell") s.expect_shell = decode(value);
         else if (field == "native") s.native = value;
         else if (field == "native-why") s.native_why = value;
-        else if (field != "program" && field != "wine" && field != "wine-why")
+        else if (field != "wine" && field != "wine-why")
             ADD_FAILURE() << path << ":" << number << ": unknown field " << field;
     }
     fclose(file);
@@ -157,9 +167,22 @@ std::string shown(const char* command)
 
 unsigned registry_type(const std::string& kind)
 {
+    if (kind == "none" || kind == "key") return 0;
     if (kind == "sz") return 1;
+    if (kind == "expand") return 2;
     if (kind == "binary") return 3;
-    return 4;
+    if (kind == "dword") return 4;
+    return ~0u;
+}
+
+// The lead-byte ranges that GetCPInfo gives for the table's code pages.
+bool set_code_page(fake_machine& machine, const std::string& codepage)
+{
+    if (codepage == "1252") return true;
+    if (codepage != "932") return false;
+    machine.lead_bytes[0] = {0x81, 0x9F};
+    machine.lead_bytes[1] = {0xE0, 0xFC};
+    return true;
 }
 
 TEST(Scenarios, TheLauncherDoesWhatEachScenarioExpects)
@@ -187,15 +210,26 @@ TEST(Scenarios, TheLauncherDoesWhatEachScenarioExpects)
         for (const auto& w : s.windows) windows.push_back({w.first.c_str(), w.second.c_str()});
 
         fake_machine machine{};
+        ASSERT_TRUE(set_code_page(machine, s.codepage)) << "unknown codepage " << s.codepage;
+        ASSERT_TRUE(s.registry_view == "32" || s.registry_view == "64") << "bad registry-view";
+        ASSERT_NE(~0u, registry_type(s.registry_kind)) << "bad registry " << s.registry_kind;
         machine.module_path = module_path.c_str();
         // With no file, the stand-in reads nothing: point it at an empty text of another name.
         machine.config_path = s.has_ini ? config_path.c_str() : "";
         machine.ini_text = s.ini.data();
         machine.ini_length = s.ini.size();
         machine.keys = &key;
-        machine.key_count = s.registry_kind == "none" ? 0 : 1;
+        // A 64-bit-only key lies in a view the 32-bit launcher never sees: for it, there is none.
+        machine.key_count = s.registry_kind == "none" || s.registry_view == "64" ? 0 : 1;
         machine.windows = windows.data();
         machine.window_count = static_cast<unsigned>(windows.size());
+        std::vector<const char*> files;
+        for (const std::string& program : s.programs) files.push_back(program.c_str());
+        machine.existing_files = files.data();
+        machine.existing_file_count = static_cast<unsigned>(files.size());
+        ASSERT_TRUE(s.start_answer.empty() || s.start_answer == "needs-elevation")
+            << "bad start-answer " << s.start_answer;
+        machine.start_answer = s.start_answer.empty() ? start_started : start_needs_elevation;
         fake_install(machine);
 
         const char* tail = command_line_tail(s.command.c_str());
@@ -207,6 +241,10 @@ TEST(Scenarios, TheLauncherDoesWhatEachScenarioExpects)
         std::string wanted = expect == "nothing" ? "nothing" : shown(decode(expect.substr(6)).c_str());
         EXPECT_EQ(wanted, shown(fake_started_command())) << fake_transcript();
         EXPECT_EQ(fake_open_key_count(), fake_closed_key_count()) << "every opened key is closed";
+        std::string handed = fake_shell_program() == nullptr
+                                 ? ""
+                                 : std::string(fake_shell_program()) + "|" + fake_shell_parameters();
+        EXPECT_EQ(s.expect_shell, handed) << fake_transcript();
     }
     printf("native scenarios: %u played of %zu in the table\n", played, table.size());
 }
