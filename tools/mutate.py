@@ -642,7 +642,7 @@ def main():
         print(f"{len(mutants)} mutants")
         return 0
 
-    to_run = [m for m in mutants if options.all or m.key() not in equivalents]
+    to_run = [m for m in mutants if options.all or not equivalents.matches(m)]
     for m in mutants:
         if equivalents.matches(m) and not options.all:
             m.outcome = "equivalent"
