@@ -30,6 +30,7 @@ Examples:
 
 import argparse
 import concurrent.futures
+import fcntl
 import os
 import re
 import shlex
@@ -611,6 +612,32 @@ def source_paths(options, tree):
     return paths
 
 
+def collect_mutants(options, tree):
+    mutants = []
+    for path in source_paths(options, tree):
+        with open(os.path.join(tree, path), "rb") as f:
+            lines = f.read().decode("latin-1").split("\n")
+        mutants += mutants_of(path, lines, options.operators)
+    if options.lines:
+        first, _, last = options.lines.partition("-")
+        mutants = [m for m in mutants if int(first) <= m.first_line + 1 <= int(last or first)]
+    if options.limit is not None:
+        mutants = mutants[:options.limit]
+    return mutants
+
+
+def take_folder(folder):
+    """Locks `folder` for this run: a second run there would rewrite the mirrored files under the
+    first one's mutants and spoil its results."""
+    os.makedirs(folder, exist_ok=True)
+    handle = open(os.path.join(folder, "lock"), "w")
+    try:
+        fcntl.flock(handle, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        sys.exit(f"{folder} is in use by another run; give this one another --folder")
+    return handle
+
+
 def main():
     options = parse_arguments()
     equivalents = read_equivalents(options.equivalents)
@@ -623,24 +650,18 @@ def main():
     signal.signal(signal.SIGTERM, interrupt)
     signal.signal(signal.SIGINT, interrupt)
 
-    runners[0].prepare()
-    mutants = []
-    for path in source_paths(options, runners[0].tree):
-        with open(os.path.join(runners[0].tree, path), "rb") as f:
-            lines = f.read().decode("latin-1").split("\n")
-        mutants += mutants_of(path, lines, options.operators)
-    if options.lines:
-        first, _, last = options.lines.partition("-")
-        mutants = [m for m in mutants if int(first) <= m.first_line + 1 <= int(last or first)]
-    if options.limit is not None:
-        mutants = mutants[:options.limit]
-
     if options.list:
+        # Read from the working tree: a listing must not touch a mirror that a run may be using.
+        mutants = collect_mutants(options, ROOT)
         for m in mutants:
             mark = "  [equivalent]" if equivalents.matches(m) else ""
             print(f"{m.where()}: {m.operator}: {m.original_text}  =>  {m.mutated_text}{mark}")
         print(f"{len(mutants)} mutants")
         return 0
+
+    folder_lock = take_folder(options.folder)  # held until the process ends
+    runners[0].prepare()
+    mutants = collect_mutants(options, runners[0].tree)
 
     to_run = [m for m in mutants if options.all or not equivalents.matches(m)]
     for m in mutants:
