@@ -220,6 +220,8 @@ const IntCase INT_CASES[] = {
     {"absent key", TEXT("[s]\nj=1\n"), 9, 9u},
     {"only 29 bytes read", TEXT("[s]\nk=000000000000000000000000000001\n"), 7, 0u},
     {"29th byte counts", TEXT("[s]\nk=00000000000000000000000000001\n"), 7, 1u},
+    // Present, so not the default.
+    {"blanks only, in quotes: 0", TEXT("[s]\nk=\"   \"\n"), 7, 0u},
 };
 
 TEST(IniReadInt, Scenarios)
