@@ -353,8 +353,9 @@ unsigned convert_integer(const char* text)
         ++cursor;
     }
     unsigned base = 10;
-    if (cursor[0] == '0' && cursor[1] != '\0') {
-        // Only lower-case prefixes count: "0X1" is the number 0 followed by text.
+    if (cursor[0] == '0') {
+        // Only lower-case prefixes count: "0X1" is the number 0 followed by text. A lone "0" has
+        // its terminator next, which is no prefix letter.
         if (cursor[1] == 'x') base = 16;
         else if (cursor[1] == 'o') base = 8;
         else if (cursor[1] == 'b') base = 2;

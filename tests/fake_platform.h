@@ -43,6 +43,8 @@ struct fake_machine {
     bool module_path_unterminated;         // a cut path is left without a terminator
     unsigned fail_call;                    // the Nth seam call (1-based) fails; 0: none fails
     unsigned profile_text_overcount;       // text reads report this many bytes more than they stored
+    bool profile_text_fills_buffer;        // a value too long for the buffer fills all of it, with no
+                                           // terminator, and the read reports the buffer's size
     const char* const* existing_files;     // the files that exist (matched without regard to case)
     unsigned existing_file_count;
     start_result start_answer;             // what every start answers; started by default

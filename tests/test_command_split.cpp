@@ -38,6 +38,9 @@ const split_case split_cases[] = {
     {"a name without an extension is looked for with .exe added", "D:\\Disc 1\\SETUP /s",
      {"D:\\Disc 1\\SETUP.exe"}, "D:\\Disc 1\\SETUP.exe", "/s",
      "exists 'D:\\Disc.exe' = no\nexists 'D:\\Disc 1\\SETUP.exe' = yes\n"},
+    {"a blank inside the last name: its extension lies after the blank", "D:\\Disc\\my setup.exe /x",
+     {"D:\\Disc\\my setup.exe"}, "D:\\Disc\\my setup.exe", "/x",
+     "exists 'D:\\Disc\\my.exe' = no\nexists 'D:\\Disc\\my setup.exe' = yes\n"},
     {"a dot in a folder is no extension of the name", "D:\\v1.0 x\\SETUP /s", {"D:\\v1.0 x\\SETUP.exe"},
      "D:\\v1.0 x\\SETUP.exe", "/s", "exists 'D:\\v1.0' = no\nexists 'D:\\v1.0 x\\SETUP.exe' = yes\n"},
     {"a tab separates as a blank does", "C:\\APP.EXE\t/x", {"C:\\APP.EXE"}, "C:\\APP.EXE", "/x", nullptr},
@@ -76,9 +79,10 @@ TEST(CommandSplit, FindsTheProgramWhereCreateProcessDoes)
         machine.existing_files = c.files;
         machine.existing_file_count = c.files[0] != nullptr ? (c.files[1] != nullptr ? 2 : 1) : 0;
         fake_install(machine);
-        // Filled with a visible byte, so that text left unterminated or cut shows.
+        // Filled with dots, so that text left unterminated or cut shows, and a look for the
+        // name's extension that runs past the terminator finds one.
         char program[300];
-        memset(program, '#', sizeof program);
+        memset(program, '.', sizeof program);
         const char* parameters = split_command_line(c.command_line, program, c.capacity);
         if (c.expected_program == nullptr) {
             EXPECT_EQ(nullptr, parameters) << c.name;
@@ -91,7 +95,7 @@ TEST(CommandSplit, FindsTheProgramWhereCreateProcessDoes)
             EXPECT_TRUE(parameters >= c.command_line && parameters <= c.command_line + strlen(c.command_line))
                 << c.name;
         }
-        EXPECT_EQ('#', program[c.capacity]) << c.name << ": written past the capacity";
+        EXPECT_EQ('.', program[c.capacity]) << c.name << ": written past the capacity";
         if (c.expected_lookups != nullptr) {
             EXPECT_STREQ(c.expected_lookups, fake_transcript()) << c.name;
         }

@@ -199,6 +199,10 @@ const IntCase INT_CASES[] = {
     {"modulo 2^32", TEXT("[s]\nk=4294967297\n"), 7, 1u},
     {"negative modulo 2^32", TEXT("[s]\nk=-4294967297\n"), 7, 4294967295u},
     {"hex", TEXT("[s]\nk=0x1F\n"), 7, 31u},
+    {"lower-case hex digits", TEXT("[s]\nk=0xff\n"), 7, 255u},
+    {"hex digit a", TEXT("[s]\nk=0xa\n"), 7, 10u},
+    {"hex digit A", TEXT("[s]\nk=0xA\n"), 7, 10u},
+    {"a prefix letter after another digit is text", TEXT("[s]\nk=7b1\n"), 7, 7u},
     {"negative hex", TEXT("[s]\nk=-0x10\n"), 7, 4294967280u},
     {"octal", TEXT("[s]\nk=0o17\n"), 7, 15u},
     {"binary", TEXT("[s]\nk=0b101\n"), 7, 5u},
@@ -206,6 +210,9 @@ const IntCase INT_CASES[] = {
     {"prefix without digits", TEXT("[s]\nk=0x\n"), 7, 0u},
     {"trailing text", TEXT("[s]\nk=42A94967297\n"), 7, 42u},
     {"no digits", TEXT("[s]\nk=B4294967297\n"), 7, 0u},
+    {"a colon, between the digits and the letters, ends the number", TEXT("[s]\nk=1:5\n"), 7, 1u},
+    {"! is no blank", TEXT("[s]\nk=!5\n"), 7, 0u},
+    {"nor is a lone quote", TEXT("[s]\nk=\"5\n"), 7, 0u},
     {"leading blanks", TEXT("[s]\nk= \t 12\n"), 7, 12u},
     {"blank inside quotes", TEXT("[s]\nk=\" 12\"\n"), 7, 12u},
     {"empty value", TEXT("[s]\nk=\n"), -5, 4294967291u},
@@ -213,6 +220,8 @@ const IntCase INT_CASES[] = {
     {"absent key", TEXT("[s]\nj=1\n"), 9, 9u},
     {"only 29 bytes read", TEXT("[s]\nk=000000000000000000000000000001\n"), 7, 0u},
     {"29th byte counts", TEXT("[s]\nk=00000000000000000000000000001\n"), 7, 1u},
+    // Present, so not the default.
+    {"blanks only, in quotes: 0", TEXT("[s]\nk=\"   \"\n"), 7, 0u},
 };
 
 TEST(IniReadInt, Scenarios)

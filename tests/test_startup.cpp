@@ -47,6 +47,9 @@ const tail_case tail_cases[] = {
     {"quoted name and blanks only", "\"D:\\LAUNCH.EXE\"  \t ", single_byte, ""},
     {"quoted name ending in a lead byte without a closing quote", "\"D:\\X\x81", double_byte, ""},
     {"quoted name without a closing quote", "\"D:\\A B.EXE x", single_byte, ""},
+    // The bytes behind the terminator would close the name and give a tail, were they ever read.
+    {"lead byte just before the terminator, a quote behind it", "\"D:\\X\x81\0\"behind", double_byte, ""},
+    {"an unquoted name may hold ! and a quote", "D:\\GO!\"X.EXE /x", single_byte, "/x"},
     {"tabs and control bytes after the name are dropped", "LAUNCH.EXE\t\x01\x1f a\tb", single_byte, "a\tb"},
     {"bytes above 0x7F belong to an unquoted name", "D:\\\xe9T\xc9.EXE x", single_byte, "x"},
     {"quotes and spacing inside the tail are kept", "L.EXE \"a  b\"  c ", single_byte, "\"a  b\"  c "},
@@ -99,7 +102,12 @@ const folder_case folder_cases[] = {
     {"folder of 248 bytes leaves room for Tovinel.ini", long_folder_248 + "L.EXE", false, single_byte,
      long_folder_248, true},
     {"folder of 249 bytes does not", long_folder_249 + "L.EXE", false, single_byte, long_folder_249, false},
+    {"one backslash, the first byte: the folder is that backslash", "\\L.EXE", false, single_byte, "\\", true},
     {"module path of 259 bytes is whole", "D:\\" + std::string(256, 'n'), false, single_byte, "D:\\", true},
+    {"module path of 259 bytes ending in a backslash: no room left", "D:\\" + std::string(255, 'd') + "\\", false,
+     single_byte, "D:\\" + std::string(255, 'd') + "\\", false},
+    {"module path of exactly the buffer size is cut", "D:\\" + std::string(257, 'n'), false, single_byte, "", false},
+    {"and left without a terminator", "D:\\" + std::string(257, 'n'), true, single_byte, "", false},
     {"cut module path", "D:\\" + std::string(300, 'n'), false, single_byte, "", false},
     {"cut module path left without a terminator", "D:\\" + std::string(300, 'n'), true, double_byte, "", false},
 };
