@@ -47,6 +47,9 @@ struct simulated_machine {
     bool window_found;
     unsigned start_count;
     char started_command[1024];     // the last command line started (recorded, never run)
+    unsigned shell_start_count;     // starts handed to the shell (never, as every start succeeds)
+    char shell_program[1024];       // the last one's program and parameters, recorded, never run
+    char shell_parameters[1024];
 };
 
 // Makes `used` the machine that every following seam call answers from, and clears what its
