@@ -280,17 +280,19 @@ bool platform_window_exists(const char* window_class, const char* window_title)
 
 start_result platform_start_program(const char* command_line)
 {
-    // Every start succeeds: what the machine is asked for is recorded, never run, and nothing here
-    // would ask for administrator rights.
+    // What the machine is asked for is recorded, never run; it succeeds unless the machine says that
+    // starts need administrator rights.
     if (machine == nullptr)
         return start_started;
     ++machine->start_count;
     copy_cut(machine->started_command, sizeof machine->started_command, command_line);
-    return start_started;
+    return machine->starts_need_elevation ? start_needs_elevation : start_started;
 }
 
 bool platform_file_exists(const char* path)
 {
+    if (machine != nullptr && machine->file_exists != nullptr)
+        return machine->file_exists(machine->file_exists_context, path);
     char host_path[4096];
     struct stat facts;
     return machine != nullptr && simulated_host_path(machine, path, host_path, sizeof host_path, nullptr) &&
