@@ -12,14 +12,6 @@ namespace {
 const char autorun_file_name[] = "autorun.inf";
 const size_t label_shown = 32;   // characters of a drive label that Explorer shows
 
-std::string lower(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 // The extension of the last name of `path`, lower case, without its dot; "" when it has none.
 std::string extension_of(const std::string& path)
 {
@@ -28,7 +20,7 @@ std::string extension_of(const std::string& path)
     size_t dot = path.rfind('.');
     if (dot == std::string::npos || dot < name)
         return "";
-    return lower(path.substr(dot + 1));
+    return ascii_lower(path.substr(dot + 1));
 }
 
 bool is_document(const std::string& extension)
