@@ -289,13 +289,11 @@ std::string check_installed_key(const std::string& reg_key)
         key.erase(0, root_length);
     std::string cleaned;
     for (char c : key) {
-        // No leading backslash and no empty names in between; a trailing one is the launcher's own.
+        // No leading backslash and no empty names; a trailing one stays, as the launcher asks with it.
         if (c == '\\' && (cleaned.empty() || cleaned.back() == '\\'))
             continue;
         cleaned += c;
     }
-    if (!cleaned.empty() && cleaned.back() == '\\' && (key.empty() || key.back() != '\\'))
-        cleaned.pop_back();
     return cleaned;
 }
 
