@@ -303,9 +303,8 @@ void check_autorun_findings(check_context& context)
                           ": Tovinel will not run when the medium is inserted.");
     }
     if (!facts.icon.text.empty()) {
+        // A leading backslash names the root all the same: empty names are passed over.
         std::string icon = autorun_icon_file(facts.icon.text);
-        while (icon.compare(0, 1, "\\") == 0)
-            icon.erase(0, 1);
         std::string medium_path;
         if (!check_resolve(context, context.launcher_folder.substr(0, 3) + icon, &medium_path, nullptr) ||
             context.medium.kind_of(medium_path, nullptr) != medium_kind::file)
