@@ -61,8 +61,8 @@ std::string hostile_program()
     std::ifstream launcher(std::string(CHECK_PROGRAMS) + "/launcher.exe", std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(launcher)), std::istreambuf_iterator<char>());
     // The root resource directory's first entry points back at the root itself, as a directory.
-    bytes[0x200 + 16 + 4] = 0;
-    bytes[0x200 + 16 + 7] = static_cast<char>(0x80);
+    bytes[0x400 + 16 + 4] = 0;
+    bytes[0x400 + 16 + 7] = static_cast<char>(0x80);
     return bytes;
 }
 
