@@ -67,6 +67,8 @@ const tool_case tool_cases[] = {
      {"Launcher: 'E:\\tovinel.exe'", "Command:  'E:\\setup.exe /s '", "code page 1250"}, {}},
     {"options with their values apart, drive letter in capitals", {"clean", "--tail", "/x", "--drive", "E"}, 0,
      {"Launcher: 'E:\\tovinel.exe', tail '/x'", "Command:  'E:\\setup.exe /s /x'"}, {}},
+    {"options typed in UTF-8 reach the machine in its code page", {"--tail=caf\xc3\xa9", "clean"}, 0,
+     {"tail 'caf\xc3\xa9'", "Command:  'D:\\setup.exe /s caf\xc3\xa9'"}, {}},
     {"--folder with slashes around it", {"--folder=/DISC1/", "subfolder"}, 0, {"Launcher: 'D:\\DISC1\\tovinel.exe'"},
      {}},
     {"--folder stepping back inside the medium", {"--folder=DISC1\\x\\..\\.", "subfolder"}, 0,
