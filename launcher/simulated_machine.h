@@ -21,6 +21,22 @@ struct simulated_machine {
     // The one top-level window open on the machine. Null class: no window is open.
     const char* window_class;
     const char* window_title;       // null: the empty title
+    // The configuration as the host has already read it. When `config_text` is not null, profile
+    // reads of the path `config_path` (matched without regard to ASCII case) answer from its
+    // `config_length` bytes, any other path reads as a missing file, and the medium folder is not
+    // opened for them: a host that must bound what it reads (a FIFO, a device, a huge file where
+    // the file should be) reads the file itself.
+    const char* config_path;
+    const char* config_text;
+    unsigned long config_length;
+    // The lead bytes of the machine's ANSI code page, 256 flags; null: a single-byte code page.
+    const bool* lead_bytes;
+    // Every start asks for administrator rights (Windows Vista and later, for a setup program).
+    bool starts_need_elevation;
+    // Tells whether a Windows path names an existing file; null: look in the medium folder. A host
+    // that reaches the medium otherwise (an image, bounded reads) answers here.
+    bool (*file_exists)(const void* context, const char* windows_path);
+    const void* file_exists_context;
 
     // Filled by the seam; cleared by simulated_machine_use.
     unsigned profile_reads;         // text and integer reads of the configuration, together
@@ -37,7 +53,7 @@ struct simulated_machine {
     bool window_found;
     unsigned start_count;
     char started_command[1024];     // the last command line started (recorded, never run)
-    unsigned shell_start_count;     // starts handed to the shell (never, as every start succeeds)
+    unsigned shell_start_count;     // starts handed to the shell (when starts need elevation)
     char shell_program[1024];       // the last one's program and parameters, recorded, never run
     char shell_parameters[1024];
 };
