@@ -1,0 +1,278 @@
+// Tovinel tests: ISO images of a sample medium, made with xorriso in the build folder, read as Windows
+// will read them: one table of names looked up in each kind of image, then damaged and hostile files.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "iso_image.h"
+
+namespace {
+
+const std::string medium = std::string(CHECK_MEDIA) + "/driver_setup";
+const std::string images = ISO_TEST_DIR;
+const std::string long_name = "Installation notes for every version of Windows, from 95 up to 11.txt";
+
+std::string image_path(const char* name)
+{
+    return images + "/" + name + ".iso";
+}
+
+std::string file_text(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// The kinds of image a publisher makes: xorriso's mkisofs options for each.
+struct image_kind {
+    const char* name;
+    const char* options;
+};
+const image_kind image_kinds[] = {
+    {"joliet_rock_ridge", "-J -R"},
+    {"joliet_only", "-J --norock"},
+    {"iso9660_only", "--norock"},            // ISO 9660 level 1: 8.3 names in capitals
+    {"rock_ridge_only", "-R"},               // right on Linux, 8.3 names on Windows
+};
+
+class IsoImage : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        mkdir(images.c_str(), 0755);
+        for (const image_kind& kind : image_kinds) {
+            std::string command = std::string(XORRISO) + " -as mkisofs -quiet " + kind.options + " -o '" +
+                                  image_path(kind.name) + "' '" + medium + "' 2>/dev/null";
+            ASSERT_EQ(0, system(command.c_str())) << command;
+        }
+    }
+};
+
+// A name looked up on one kind of image.
+struct lookup_case {
+    const char* image;
+    const char* windows_path;        // looked up as Windows does, letter case ignored
+    const char* found;               // the entry's path as Windows shows it; null: not there
+    bool is_folder;
+    const char* rock_ridge_path;     // "" when Linux shows the same path
+};
+
+const lookup_case lookup_cases[] = {
+    // With Joliet, Windows sees the names as written, letter case ignored.
+    {"joliet_rock_ridge", "Driver Setup\\setup.exe", "Driver Setup\\setup.exe", false, ""},
+    {"joliet_rock_ridge", "DRIVER SETUP\\.\\SETUP.EXE", "Driver Setup\\setup.exe", false, ""},
+    {"joliet_rock_ridge", "Driver Setup", "Driver Setup", true, ""},
+    {"joliet_rock_ridge", "tovinel.ini", "Tovinel.ini", false, ""},
+    {"joliet_only", "Driver Setup\\..\\Driver Setup\\setup.exe", "Driver Setup\\setup.exe", false, ""},
+    // Joliet holds 64 characters of a name: Linux shows the whole name, Windows the cut one.
+    {"joliet_rock_ridge", "Installation notes for every version of Windows, from 95 up t.txt",
+     "Installation notes for every version of Windows, from 95 up t.txt", false,
+     "Installation notes for every version of Windows, from 95 up to 11.txt"},
+    {"joliet_rock_ridge", long_name.c_str(), nullptr, false, ""},
+    // Without Joliet, Windows sees 8.3 names in capitals, with or without Rock Ridge.
+    {"iso9660_only", "Driver Setup\\setup.exe", nullptr, false, ""},
+    {"iso9660_only", "driver_s\\setup.exe", "DRIVER_S\\SETUP.EXE", false, ""},
+    {"iso9660_only", "Tovinel.ini", "TOVINEL.INI", false, ""},
+    {"rock_ridge_only", "Driver Setup\\setup.exe", nullptr, false, ""},
+    {"rock_ridge_only", "DRIVER_S\\SETUP.EXE", "DRIVER_S\\SETUP.EXE", false, "Driver Setup\\setup.exe"},
+    {"rock_ridge_only", "DRIVER_S", "DRIVER_S", true, "Driver Setup"},
+    {"rock_ridge_only", "INSTALLA.TXT", "INSTALLA.TXT", false, long_name.c_str()},
+    // Never above the root; the root itself has no entry.
+    {"joliet_rock_ridge", "..\\..\\Tovinel.ini", "Tovinel.ini", false, ""},
+    {"joliet_rock_ridge", "", nullptr, false, ""},
+};
+
+TEST_F(IsoImage, FindsEachNameAsWindowsSeesIt)
+{
+    for (const lookup_case& c : lookup_cases) {
+        iso_image image;
+        std::string error;
+        ASSERT_TRUE(iso_image_open(image_path(c.image), &image, &error)) << c.image << ": " << error;
+        const iso_entry* entry = iso_image_find(image, c.windows_path);
+        std::string where = std::string(c.image) + ": " + c.windows_path;
+        if (c.found == nullptr) {
+            EXPECT_EQ(nullptr, entry) << where << " found as " << entry->path;
+            continue;
+        }
+        ASSERT_NE(nullptr, entry) << where;
+        EXPECT_EQ(c.found, entry->path) << where;
+        EXPECT_EQ(c.is_folder, entry->is_folder) << where;
+        EXPECT_EQ(c.rock_ridge_path, entry->rock_ridge_path) << where;
+    }
+}
+
+// Which names Windows reads, and what Linux shows besides.
+struct kind_case {
+    const char* image;
+    bool joliet;
+    bool rock_ridge;
+    const char* rock_ridge_path;    // looked up in the Rock Ridge names ...
+    const char* windows_path;       // ... is this entry for Windows; null: no such Rock Ridge name
+};
+
+const kind_case kind_cases[] = {
+    {"joliet_rock_ridge", true, true, "Driver Setup/setup.exe", "Driver Setup\\setup.exe"},
+    {"joliet_rock_ridge", true, true, long_name.c_str(),
+     "Installation notes for every version of Windows, from 95 up t.txt"},
+    {"joliet_only", true, false, "Driver Setup/setup.exe", nullptr},
+    {"iso9660_only", false, false, "Driver Setup/setup.exe", nullptr},
+    {"rock_ridge_only", false, true, "driver setup\\SETUP.exe", "DRIVER_S\\SETUP.EXE"},
+    {"rock_ridge_only", false, true, "Tovinel.ini", "TOVINEL.INI"},
+};
+
+TEST_F(IsoImage, TellsWhichNamesWindowsReadsAndWhatLinuxShows)
+{
+    for (const kind_case& c : kind_cases) {
+        iso_image image;
+        std::string error;
+        ASSERT_TRUE(iso_image_open(image_path(c.image), &image, &error)) << c.image << ": " << error;
+        EXPECT_EQ(c.joliet, image.joliet) << c.image;
+        EXPECT_EQ(c.rock_ridge, image.rock_ridge) << c.image;
+        EXPECT_FALSE(image.udf) << c.image;
+        long index = iso_image_find_rock_ridge(image, c.rock_ridge_path);
+        if (c.windows_path == nullptr) {
+            EXPECT_EQ(-2, index) << c.image << ": " << c.rock_ridge_path;
+            continue;
+        }
+        ASSERT_GE(index, 0) << c.image << ": " << c.rock_ridge_path;
+        EXPECT_EQ(c.windows_path, image.entries[static_cast<size_t>(index)].path) << c.image;
+    }
+}
+
+TEST_F(IsoImage, ListsFoldersAndReadsFilesWithinTheLimitAsked)
+{
+    iso_image image;
+    std::string error;
+    ASSERT_TRUE(iso_image_open(image_path("rock_ridge_only"), &image, &error)) << error;
+    std::vector<std::string> root;
+    for (const iso_entry* entry : iso_image_list(image, ""))
+        root.push_back(entry->path);
+    std::sort(root.begin(), root.end());
+    EXPECT_EQ((std::vector<std::string>{"AUTORUN.INF", "DRIVER_S", "INSTALLA.TXT", "TOVINEL.INI"}), root);
+    ASSERT_EQ(1u, iso_image_list(image, "driver_s").size());
+    EXPECT_EQ("DRIVER_S\\SETUP.EXE", iso_image_list(image, "driver_s")[0]->path);
+
+    const std::string ini = file_text(medium + "/Tovinel.ini");
+    const iso_entry* entry = iso_image_find(image, "Tovinel.ini");
+    ASSERT_NE(nullptr, entry);
+    EXPECT_EQ(ini.size(), entry->size);
+    const struct {
+        size_t max_bytes;
+        std::string expected;
+    } reads[] = {{1 << 20, ini}, {ini.size(), ini}, {10, ini.substr(0, 10)}, {0, ""}};
+    for (const auto& read : reads) {
+        std::string bytes = "left over";
+        EXPECT_TRUE(iso_image_read(image, *entry, read.max_bytes, &bytes, &error)) << read.max_bytes << ": " << error;
+        EXPECT_EQ(read.expected, bytes) << "at most " << read.max_bytes;
+    }
+    std::string bytes;
+    EXPECT_FALSE(iso_image_read(image, *iso_image_find(image, "DRIVER_S"), 100, &bytes, &error));
+    EXPECT_NE(std::string::npos, error.find("is a folder")) << error;
+}
+
+// A file that is no image, or no longer a whole one, comes back as a reason; so does one made to
+// exhaust the reader.
+struct damaged_case {
+    const char* name;
+    std::string (*make)();          // writes the file, returns its path
+    const char* reason;
+};
+
+std::string whole_image()
+{
+    return file_text(image_path("joliet_rock_ridge"));
+}
+
+std::string made(const char* name, const std::string& bytes)
+{
+    std::string path = images + "/" + name;
+    write_file(path, bytes);
+    return path;
+}
+
+// The primary volume descriptor's root folder record: its size, and the volume's size in sectors.
+void claim_sizes(std::string* image, uint32_t root_size, uint32_t volume_sectors)
+{
+    const size_t descriptor = 16 * 2048;
+    for (int byte = 0; byte < 4; ++byte) {
+        char root_little = static_cast<char>(root_size >> (8 * byte));
+        char root_big = static_cast<char>(root_size >> (8 * (3 - byte)));
+        (*image)[descriptor + 156 + 10 + byte] = root_little;
+        (*image)[descriptor + 156 + 14 + byte] = root_big;
+        (*image)[descriptor + 80 + byte] = static_cast<char>(volume_sectors >> (8 * byte));
+        (*image)[descriptor + 84 + byte] = static_cast<char>(volume_sectors >> (8 * (3 - byte)));
+    }
+}
+
+const damaged_case damaged_cases[] = {
+    {"text file", [] { return made("notes.txt", "[autorun]\nopen=tovinel.exe\n"); }, "is no ISO 9660 image"},
+    {"empty file", [] { return made("empty.iso", ""); }, "is no ISO 9660 image"},
+    {"cut inside the descriptors", [] { return made("cut_early.iso", whole_image().substr(0, 36000)); },
+     "is no ISO 9660 image"},
+    {"cut inside the folders", [] { return made("cut_folders.iso", whole_image().substr(0, 50000)); },
+     "cannot be read as an ISO 9660 image"},
+    {"folder", [] { return images; }, "is no regular file"},
+    {"device", [] { return std::string("/dev/zero"); }, "is no regular file"},
+    {"missing", [] { return images + "/no_such.iso"; }, "cannot be read"},
+    {"root folder claimed to be 18 MiB of zeros",
+     [] {
+         std::string image = whole_image();
+         std::string zeros(20u << 20, '\0');
+         claim_sizes(&image, 18u << 20, static_cast<uint32_t>((image.size() + zeros.size()) / 2048));
+         return made("huge_root.iso", image + zeros);
+     },
+     "MiB of folder data"},
+};
+
+TEST_F(IsoImage, GivesAReasonForWhatIsNoWholeImage)
+{
+    for (const damaged_case& c : damaged_cases) {
+        std::string path = c.make();
+        iso_image image;
+        std::string error;
+        EXPECT_FALSE(iso_image_open(path, &image, &error)) << c.name;
+        EXPECT_NE(std::string::npos, error.find(c.reason)) << c.name << ": " << error;
+    }
+}
+
+// An image cut inside a file's data still lists; the cut files cannot be read, the others can.
+TEST_F(IsoImage, ReadsWhatACutImageStillHolds)
+{
+    std::string whole = whole_image();
+    size_t notes = whole.find(file_text(medium + "/" + long_name));
+    ASSERT_NE(std::string::npos, notes);
+    std::string path = made("cut_data.iso", whole.substr(0, notes + 4));
+    iso_image image;
+    std::string error;
+    ASSERT_TRUE(iso_image_open(path, &image, &error)) << error;
+    unsigned readable = 0;
+    unsigned cut = 0;
+    for (const iso_entry& entry : image.entries) {
+        if (entry.is_folder)
+            continue;
+        std::string bytes;
+        if (iso_image_read(image, entry, 1 << 20, &bytes, &error))
+            ++readable;
+        else if (error.find("cut short") != std::string::npos || error.find("runcated") != std::string::npos)
+            ++cut;
+        else
+            ADD_FAILURE() << entry.path << ": " << error;
+    }
+    EXPECT_GT(readable, 0u);
+    EXPECT_GT(cut, 0u);
+}
+
+}  // namespace
