@@ -141,10 +141,10 @@ bool pass(const std::string& image_path, view names, uint64_t extra_budget,
     if (!whole) {
         const char* reason = archive_error_string(reader);
         if (too_many)
-            *error = "it holds more than " + std::to_string(entry_limit) + " files and folders, more than any medium";
+            *error = "it holds more than " + std::to_string(entry_limit) + " files and folders, more than this check lists";
         else if (source.over_budget)
             *error = "it needs more than " + std::to_string(listing_budget >> 20) +
-                     " MiB of folder data to be listed, more than any medium holds";
+                     " MiB of folder data to be listed, more than this check reads";
         else if (archive_format(reader) == 0)
             *error = "it is no ISO 9660 image (" + std::string(reason != nullptr ? reason : "unknown format") + ")";
         else
