@@ -76,7 +76,7 @@ const lookup_case lookup_cases[] = {
     {"joliet_rock_ridge", "DRIVER SETUP\\.\\SETUP.EXE", "Driver Setup\\setup.exe", false, ""},
     {"joliet_rock_ridge", "Driver Setup", "Driver Setup", true, ""},
     {"joliet_rock_ridge", "tovinel.ini", "Tovinel.ini", false, ""},
-    {"joliet_only", "Driver Setup\\..\\Driver Setup\\setup.exe", "Driver Setup\\setup.exe", false, ""},
+    {"joliet_only", "Driver Setup\\Other\\..\\setup.exe", "Driver Setup\\setup.exe", false, ""},
     // Joliet holds 64 characters of a name: Linux shows the whole name, Windows the cut one.
     {"joliet_rock_ridge", "Installation notes for every version of Windows, from 95 up t.txt",
      "Installation notes for every version of Windows, from 95 up t.txt", false,
