@@ -523,3 +523,64 @@ bool iso_image_read(const iso_image& image, const iso_entry& entry, size_t max_b
     }
     return true;
 }
+
+namespace {
+
+// Tells whether every name of `path` can be an ISO 9660 name as it is written: capitals (Windows
+// matches them ignoring case), digits and underscores, at most one dot, and 8.3 at level 1 (31
+// bytes at the higher levels).
+bool fits_iso9660(const std::string& path, bool level1)
+{
+    for (const std::string& name : path_names(path)) {
+        size_t dot = name.find('.');
+        std::string stem = name.substr(0, dot);
+        std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
+        if (stem.empty() || extension.find('.') != std::string::npos || name.size() > 31 ||
+            (level1 && (stem.size() > 8 || extension.size() > 3)))
+            return false;
+        for (char c : stem + extension) {
+            bool d_character = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+            if (!d_character)
+                return false;
+        }
+    }
+    return true;
+}
+
+const char joliet_advice[] = " Make the image with Joliet names as well (xorriso -as mkisofs -J -R, genisoimage -J -R).";
+
+}  // namespace
+
+std::string iso_image_explain_missing(const iso_image& image, const std::string& windows_path)
+{
+    std::string wanted = joined(path_names(windows_path));
+    if (wanted.empty() || iso_image_find(image, wanted) != nullptr)
+        return "";
+    long same = iso_image_find_rock_ridge(image, wanted);
+    std::string shown = same >= 0 ? image.entries[static_cast<size_t>(same)].path : "";
+    if (!image.joliet) {
+        std::string text = "this image has no Joliet names, so Windows reads its ISO 9660 names";
+        if (same >= 0)
+            return text + ", where " + wanted + " is " + shown + "; Linux shows " + wanted +
+                   " because it reads the Rock Ridge names, which Windows ignores." + joliet_advice;
+        if (same == -1)
+            return text + ", and Linux shows " + wanted + " only because it reads the Rock Ridge names, which"
+                   " Windows ignores." + joliet_advice;
+        bool level1 = true;
+        for (const iso_entry& entry : image.entries)
+            level1 = level1 && fits_iso9660(entry.path, true);
+        if (!fits_iso9660(wanted, level1))
+            return text + std::string(", names in capitals, digits and underscores") +
+                   (level1 ? ", 8.3 at most" : "") + ": " + wanted + " cannot be one of them." + joliet_advice;
+        return "";
+    }
+    if (same >= 0)
+        return "Windows reads this image's Joliet names, where " + wanted + " is " + shown +
+               " (Joliet holds 64 characters of a name and no * / : ; ? \\); Linux shows " + wanted +
+               " because it reads the Rock Ridge names. Shorten the name, or make the image with"
+               " xorriso -joliet-long (103 characters).";
+    if (same == -1)
+        return "Linux shows " + wanted + " because it reads this image's Rock Ridge names, but the Joliet names"
+               " that Windows reads hold no such name.";
+    return "";
+}

@@ -63,3 +63,8 @@ std::vector<const iso_entry*> iso_image_list(const iso_image& image, const std::
 // min(max_bytes, iso_read_cap). False with the reason in *error when the data cannot be read.
 bool iso_image_read(const iso_image& image, const iso_entry& entry, size_t max_bytes, std::string* bytes,
                     std::string* error);
+
+// Why Windows will not find `windows_path` (a path below the root that the medium's files name) on
+// the image although Linux may show it: the sentence to add to a finding, or "" when Windows finds
+// it or when its absence has nothing to do with the image's names.
+std::string iso_image_explain_missing(const iso_image& image, const std::string& windows_path);

@@ -183,6 +183,42 @@ TEST_F(IsoImage, ListsFoldersAndReadsFilesWithinTheLimitAsked)
     EXPECT_NE(std::string::npos, error.find("is a folder")) << error;
 }
 
+// Why Windows will not find what Linux shows: the words a finding adds, "" when there is nothing to add.
+struct missing_case {
+    const char* image;
+    const char* windows_path;
+    const char* explanation;    // a phrase of the explanation; "" for none
+};
+
+const missing_case missing_cases[] = {
+    {"rock_ridge_only", "Driver Setup\\setup.exe",
+     "no Joliet names, so Windows reads its ISO 9660 names, where Driver Setup\\setup.exe is DRIVER_S\\SETUP.EXE; "
+     "Linux shows Driver Setup\\setup.exe because it reads the Rock Ridge names"},
+    {"iso9660_only", "Driver Setup\\setup.exe", "8.3 at most: Driver Setup\\setup.exe cannot be one of them"},
+    {"iso9660_only", "Tovinel.ini", ""},          // there
+    {"iso9660_only", "SETUP2.EXE", ""},           // could be an ISO 9660 name: simply not there
+    {"joliet_rock_ridge", long_name.c_str(),
+     "Joliet names, where Installation notes for every version of Windows, from 95 up to 11.txt is "
+     "Installation notes for every version of Windows, from 95 up t.txt"},
+    {"joliet_rock_ridge", "Driver Setup\\setup.exe", ""},
+    {"joliet_only", "Driver Setup\\install.exe", ""},
+};
+
+TEST_F(IsoImage, ExplainsWhyWindowsWillNotFindWhatLinuxShows)
+{
+    for (const missing_case& c : missing_cases) {
+        iso_image image;
+        std::string error;
+        ASSERT_TRUE(iso_image_open(image_path(c.image), &image, &error)) << c.image << ": " << error;
+        std::string explanation = iso_image_explain_missing(image, c.windows_path);
+        std::string where = std::string(c.image) + ": " + c.windows_path;
+        if (c.explanation[0] == '\0')
+            EXPECT_EQ("", explanation) << where;
+        else
+            EXPECT_NE(std::string::npos, explanation.find(c.explanation)) << where << ": " << explanation;
+    }
+}
+
 // A file that is no image, or no longer a whole one, comes back as a reason; so does one made to
 // exhaust the reader.
 struct damaged_case {
