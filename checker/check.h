@@ -68,3 +68,7 @@ size_t check_registry_root_length(const std::string& key);
 // *case_differs (may be null) tells whether some name matched only ignoring case.
 bool check_host_path(const check_options& options, const std::string& windows_path, std::string* host_path,
                      bool* case_differs);
+
+// The line of `text` (an .ini file's bytes) holding the key `key` of `section` that Windows reads
+// (the first such key of the first section of that name), 0 when there is none.
+unsigned check_key_line(const std::string& text, const char* section, const char* key);

@@ -471,3 +471,8 @@ std::vector<check_finding> check_findings(const check_options& options, const ch
     }
     return found;
 }
+
+unsigned check_key_line(const std::string& text, const char* section, const char* key)
+{
+    return line_of(scan_lines(text), section, key);
+}

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -68,3 +69,11 @@ bool iso_image_read(const iso_image& image, const iso_entry& entry, size_t max_b
 // the image although Linux may show it: the sentence to add to a finding, or "" when Windows finds
 // it or when its absence has nothing to do with the image's names.
 std::string iso_image_explain_missing(const iso_image& image, const std::string& windows_path);
+
+// Reads the files of the image in one pass, in the image's order: for each file entry, `wanted`
+// tells how many of its first bytes to read (0: none), and `take` receives them. The bytes read in
+// all stay within `total_cap`; files beyond it get `take` with no bytes and `complete` false, as do
+// files whose data cannot be read. False, with the reason in *error, when the pass fails early.
+bool iso_image_read_each(const iso_image& image, uint64_t total_cap, const std::function<size_t(const iso_entry&)>& wanted,
+                         const std::function<void(const iso_entry&, const std::string& bytes, bool complete)>& take,
+                         std::string* error);

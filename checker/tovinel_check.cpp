@@ -1,5 +1,5 @@
-// Tovinel check: the command-line tool. Reads a medium folder, tells what the launcher will do with
-// it on a machine the options describe, and lists what is likely wrong. Exit 0, 1 (findings) or 2.
+// Tovinel check: the command-line tool. Reads a medium folder or an ISO image, tells what the launcher
+// will do with it on a machine the options describe, and lists what is likely wrong. Exit 0, 1 or 2.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -7,14 +7,17 @@
 #include <string>
 
 #include "check.h"
+#include "iso_medium.h"
 
 namespace {
 
 const char usage_text[] =
-    "Usage: tovinel-check [OPTIONS] MEDIUM_DIR\n"
+    "Usage: tovinel-check [OPTIONS] MEDIUM_DIR|IMAGE.iso\n"
     "\n"
     "Tells what tovinel.exe will do with the medium in MEDIUM_DIR (its Tovinel.ini, the files it\n"
     "names, its autorun.inf) on the machine the options describe, and what is likely wrong.\n"
+    "An ISO image is checked as Windows will see it once burnt: with its Joliet names, or its\n"
+    "ISO 9660 names when it has none (Windows ignores Rock Ridge names).\n"
     "Nothing on the medium is written.\n"
     "\n"
     "The machine (by default: the product is not installed and no setup window is open):\n"
@@ -32,6 +35,7 @@ const char usage_text[] =
     "\n"
     "Examples:\n"
     "  tovinel-check examples/medium\n"
+    "  tovinel-check build/disc.iso\n"
     "  tovinel-check --installed='\"C:\\Program Files\\Maker\\App.exe\"' --tail=/cd examples/medium\n"
     "  tovinel-check --setup-window=MakerSetupWindow,'Maker Setup' --drive=E examples/medium\n";
 
@@ -50,8 +54,19 @@ int usage_error(const std::string& message)
     return 2;
 }
 
-// Reads the options into `options`; returns 0 to go on, or the exit code to stop with.
-int parse(int argc, char** argv, check_options* options)
+// 0 when --folder names a folder of the medium (or is not given), else the exit code of the error.
+int check_folder(const check_options& options, const iso_medium* image = nullptr)
+{
+    std::string ignored;
+    if (options.folder.empty() || check_host_path(options, check_launcher_folder(options), &ignored, nullptr))
+        return 0;
+    std::string why = image != nullptr ? iso_image_explain_missing(image->image, options.folder) : "";
+    return usage_error("the folder " + options.folder + " is not on the medium" + (why.empty() ? "." : ": " + why));
+}
+
+// Reads the options into `options`; returns 0 to go on, or the exit code to stop with. A medium
+// that is a regular file is an ISO image: *image_path names it, and the caller lays it out.
+int parse(int argc, char** argv, check_options* options, std::string* image_path)
 {
     bool have_medium = false;
     for (int i = 1; i < argc; ++i) {
@@ -102,13 +117,13 @@ int parse(int argc, char** argv, check_options* options)
     if (!have_medium)
         return usage_error("name the medium folder, for example: tovinel-check examples/medium");
     struct stat facts;
+    if (stat(options->medium_dir.c_str(), &facts) == 0 && S_ISREG(facts.st_mode)) {
+        *image_path = options->medium_dir;
+        return 0;
+    }
     if (stat(options->medium_dir.c_str(), &facts) != 0 || !S_ISDIR(facts.st_mode))
         return usage_error(options->medium_dir + " is not a folder.");
-    std::string ignored;
-    if (!options->folder.empty() &&
-        !check_host_path(*options, check_launcher_folder(*options), &ignored, nullptr))
-        return usage_error("the folder " + options->folder + " is not on the medium.");
-    return 0;
+    return check_folder(*options);
 }
 
 void print_machine(const check_options& options)
@@ -128,15 +143,13 @@ void print_machine(const check_options& options)
 
 }  // namespace
 
-int main(int argc, char** argv)
+// Checks the medium that `options` describe; `image`, when not null, is the ISO image laid out there.
+int check(const check_options& options, const iso_medium* image)
 {
-    check_options options;
-    int stop = parse(argc, argv, &options);
-    if (stop != 0)
-        return stop < 0 ? 0 : stop;
-
     check_decision decision = check_decide(options);
-    printf("Medium:   %s, launcher at %s\n", options.medium_dir.c_str(), decision.launcher_path.c_str());
+    printf("Medium:   %s, launcher at %s\n",
+           image != nullptr ? iso_medium_description(*image).c_str() : options.medium_dir.c_str(),
+           decision.launcher_path.c_str());
     print_machine(options);
     if (!decision.started)
         printf("Decision: start nothing\n");
@@ -151,6 +164,10 @@ int main(int argc, char** argv)
         printf("  - %s\n", reason.c_str());
 
     std::vector<check_finding> found = check_findings(options, decision);
+    if (image != nullptr) {
+        std::vector<check_finding> names = iso_medium_findings(*image, options);
+        found.insert(found.end(), names.begin(), names.end());
+    }
     unsigned findings = 0;
     for (const check_finding& finding : found)
         findings += finding.note ? 0 : 1;
@@ -162,4 +179,28 @@ int main(int argc, char** argv)
         printf("%s: %s%s\n", where.c_str(), finding.note ? "note: " : "", finding.text.c_str());
     }
     return findings == 0 ? 0 : 1;
+}
+
+int main(int argc, char** argv)
+{
+    check_options options;
+    std::string image_path;
+    int stop = parse(argc, argv, &options, &image_path);
+    if (stop != 0)
+        return stop < 0 ? 0 : stop;
+    if (image_path.empty())
+        return check(options, nullptr);
+
+    iso_medium image;
+    std::string error;
+    if (!iso_medium_open(image_path, &image, &error)) {
+        fprintf(stderr, "tovinel-check: %s.\n", error.c_str());
+        return 2;
+    }
+    options.medium_dir = image.folder;
+    int result = check_folder(options, &image);
+    if (result == 0)
+        result = check(options, &image);
+    iso_medium_remove(&image);
+    return result;
 }
