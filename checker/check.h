@@ -5,15 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "medium.h"
+
 // The medium and the machine that the publisher describes.
 struct check_options {
     std::string medium_dir;        // host folder holding the medium's root
     char drive = 'D';              // the letter the medium gets on Windows
-    std::string folder;            // the launcher's folder below the root, with backslashes; "" = root
-    std::string tail;              // the launcher's own command-line arguments
+    bool folder_given = false;     // the launcher's folder below the root, with backslashes, "" = root;
+    std::string folder;            //   when not given, the folder of the program autorun.inf starts
+    bool tail_given = false;       // the launcher's own command-line arguments; when not given,
+    std::string tail;              //   the arguments autorun.inf gives it
+    unsigned codepage = 1252;      // the machine's ANSI code page
     bool installed = false;        // the product's key exists below HKEY_LOCAL_MACHINE ...
     bool has_default_value = false;  // ... with a default value ...
-    std::string default_value;       // ... of this text
+    std::string default_value;       // ... of this text (ANSI)
     bool window_open = false;      // a setup window of this class (and title) is open
     std::string window_class;
     std::string window_title;
@@ -25,50 +30,74 @@ enum check_branch {
     branch_setup          // the setup program, or nothing
 };
 
-// What the launcher would do, and why, in plain sentences.
+// What the launcher would do, and why, in plain sentences (UTF-8, safe for a terminal).
 struct check_decision {
-    std::string launcher_path;     // D:\tovinel.exe
-    std::string config_path;       // D:\Tovinel.ini, as the launcher names it
+    bool known = false;            // false when this machine could not read the configuration
+    std::string launcher_path;     // D:\tovinel.exe, as the launcher's module path (ANSI)
+    std::string config_path;       // D:\Tovinel.ini, as the launcher names it (ANSI)
+    std::string tail;              // the tail it was given (ANSI)
     check_branch branch = branch_none;
     bool started = false;
-    std::string command;           // the exact command line started, when started
+    std::string command;           // the exact command line started, when started (ANSI)
     std::vector<std::string> reasons;
     bool command_too_long = false; // a command was composed but did not fit in 259 bytes
     unsigned command_length = 0;   // its length then
 };
 
-// Plays the launcher's entry once against the machine described by `options`, reading the medium's
-// Tovinel.ini through the same reads as the launcher, and reports what it started and why.
-// Writes nothing anywhere.
-check_decision check_decide(const check_options& options);
-
-// A likely mistake on the medium. `line` is 0 when it concerns no particular line. A note is
-// worth knowing but does not count as a finding (it changes no exit code).
+// A likely mistake on the medium. `line` is 0 when it concerns no particular line. A note is worth
+// knowing but does not count as a finding (it changes no exit code). `id` names the kind of finding
+// and never changes, so that scripts may rely on it.
 struct check_finding {
-    std::string file;              // "Tovinel.ini", "autorun.inf" or the option it comes from
+    unsigned file_rank = 0;        // the order of files: autorun.inf, the launcher, Tovinel.ini, programs, options
+    std::string file;              // "Tovinel.ini", "autorun.inf", a program's name or the option it comes from
     unsigned line = 0;
-    std::string text;
+    std::string id;
+    std::string text;              // UTF-8, safe for a terminal
     bool note = false;
 };
 
-// Looks over the medium described by `options` for likely mistakes, given the decision played.
-// Files are opened for reading only.
-std::vector<check_finding> check_findings(const check_options& options, const check_decision& decision);
+// The findings of a check in file and line order, at most `most` of them kept: a hostile file can
+// hold millions; the rest are only counted.
+class check_findings {
+public:
+    explicit check_findings(size_t most = 100) : most_(most) {}
+    void add(const check_finding& finding);
+    const std::vector<check_finding>& kept() const { return kept_; }
+    unsigned long long findings() const { return findings_; }   // all findings, notes not counted
+    unsigned long long left_out() const { return left_out_; }   // findings and notes not kept
 
-// The launcher's Windows folder for `options`, trailing backslash included: "D:\" or "D:\DISC1\".
-std::string check_launcher_folder(const check_options& options);
+private:
+    size_t most_;
+    std::vector<check_finding> kept_;
+    unsigned long long findings_ = 0;
+    unsigned long long left_out_ = 0;
+};
+
+struct check_report {
+    std::string launcher;          // the launcher's path on the medium, UTF-8 ("" when not there)
+    check_decision decision;
+    check_findings found;
+    std::vector<std::string> unreadable;   // what this machine cannot read, each with its reason
+};
+
+// Checks the medium that `medium` reaches, on the machine described by `options`. Reads at most a
+// bounded start of each file it looks at and writes nothing.
+check_report check_medium(const medium_access& medium, const check_options& options);
+
+// check_medium on the host folder options.medium_dir, for the decision alone.
+check_decision check_decide(const check_options& options);
 
 // The length of the registry root name that `key` begins with ("HKLM" in "HKLM\SOFTWARE\X"), or 0
 // when its first name is no root name. The launcher already looks below HKEY_LOCAL_MACHINE, so a
 // key written with its root never opens.
 size_t check_registry_root_length(const std::string& key);
 
-// The host path of the file or folder that `windows_path` names on the medium of `options`, names
-// matched without regard to letter case as Windows does; false when it is not there.
-// *case_differs (may be null) tells whether some name matched only ignoring case.
-bool check_host_path(const check_options& options, const std::string& windows_path, std::string* host_path,
-                     bool* case_differs);
+// The key that the product's setup really creates for a RegKey value (`reg_key`, whole): written
+// below HKEY_LOCAL_MACHINE with backslashes, without a root name, a comment or empty names.
+std::string check_installed_key(const std::string& reg_key);
 
-// The line of `text` (an .ini file's bytes) holding the key `key` of `section` that Windows reads
-// (the first such key of the first section of that name), 0 when there is none.
-unsigned check_key_line(const std::string& text, const char* section, const char* key);
+// The most bytes read from the start of a text file (Tovinel.ini, autorun.inf) and of a program.
+const size_t check_text_limit = 4u << 20;
+// The most bytes of one value read whole, to tell how far past its buffer it runs.
+const size_t check_value_limit = 1u << 20;
+const size_t check_program_limit = 1u << 20;

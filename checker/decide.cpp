@@ -1,38 +1,22 @@
 // Tovinel check: the launcher's decision, played through the native seam on a simulated machine.
 // The reasons are read back from what the seam saw, so they cannot drift from the launcher's code.
-#include "check.h"
+#include <string>
 
-#include <cstring>
-#include <strings.h>
-
+#include "check_context.h"
 #include "config.h"
+#include "encoding.h"
+#include "ini_reader.h"
 #include "simulated_machine.h"
 #include "startup.h"
 
 namespace {
 
-std::string medium_root(const check_options& options)
+std::string window_words(const check_context& context, const std::string& window_class, bool any_title,
+                         const std::string& title)
 {
-    return std::string(1, options.drive) + ":\\";
-}
-
-void describe_medium(const check_options& options, const std::string& root, simulated_machine* machine)
-{
-    *machine = simulated_machine{};
-    machine->medium_root = root.c_str();
-    machine->medium_dir = options.medium_dir.c_str();
-}
-
-std::string quoted(const std::string& text)
-{
-    return "'" + text + "'";
-}
-
-std::string window_words(const std::string& window_class, bool any_title, const std::string& title)
-{
-    std::string words = "a window of class " + quoted(window_class);
+    std::string words = "a window of class " + quoted(context, window_class);
     if (!any_title)
-        words += " titled " + quoted(title);
+        words += " titled " + quoted(context, title);
     return words;
 }
 
@@ -54,10 +38,10 @@ void explain_too_long(const char* parts, const std::string& command, check_decis
                                 " bytes, more than 259: the launcher starts nothing rather than a cut command.");
 }
 
-void explain_application(const check_options& options, const simulated_machine& machine,
-                         check_decision* decision)
+void explain_application(const check_context& context, const simulated_machine& machine, check_decision* decision)
 {
-    decision->reasons.push_back("RegKey " + quoted(machine.key_tried) +
+    const check_options& options = context.options;
+    decision->reasons.push_back("RegKey " + quoted(context, machine.key_tried) +
                                 " opens below HKEY_LOCAL_MACHINE: the product counts as installed.");
     if (!machine.value_queried) {
         decision->reasons.push_back("Start is 0, absent or not a number: the launcher starts nothing.");
@@ -73,28 +57,28 @@ void explain_application(const check_options& options, const simulated_machine& 
         return;
     }
     if (machine.start_count == 0) {
-        explain_too_long("the default value, a blank and the tail", options.default_value + " " + options.tail,
+        explain_too_long("the default value, a blank and the tail", options.default_value + " " + decision->tail,
                          decision);
         return;
     }
     decision->reasons.push_back("Start is nonzero: the launcher starts the key's default value with its tail.");
 }
 
-void explain_setup(const check_options& options, const simulated_machine& machine, const std::string& run,
+void explain_setup(const check_context& context, const simulated_machine& machine, const std::string& run,
                    check_decision* decision)
 {
     if (!machine.key_open_tried)
         decision->reasons.push_back("RegKey is empty or absent: the product never counts as installed.");
-    else if (options.installed)
-        decision->reasons.push_back("RegKey " + quoted(machine.key_tried) +
+    else if (context.options.installed)
+        decision->reasons.push_back("RegKey " + quoted(context, machine.key_tried) +
                                     " does not open below HKEY_LOCAL_MACHINE, although the product is installed:"
                                     " the launcher takes it as not installed.");
     else
-        decision->reasons.push_back("RegKey " + quoted(machine.key_tried) +
+        decision->reasons.push_back("RegKey " + quoted(context, machine.key_tried) +
                                     " does not open: the product counts as not installed.");
     if (machine.window_looked_up) {
-        std::string window = window_words(machine.looked_up_class, machine.looked_up_any_title,
-                                          machine.looked_up_title);
+        std::string window =
+            window_words(context, machine.looked_up_class, machine.looked_up_any_title, machine.looked_up_title);
         if (machine.window_found) {
             decision->reasons.push_back("A" + window.substr(1) +
                                         " is open: setup is already running, the launcher starts nothing.");
@@ -110,73 +94,50 @@ void explain_setup(const check_options& options, const simulated_machine& machin
     }
     if (machine.start_count == 0) {
         explain_too_long("the launcher's folder, Run, a blank and the tail",
-                         composed_setup_command(check_launcher_folder(options), run, options.tail), decision);
+                         composed_setup_command(context.launcher_folder, run, decision->tail), decision);
         return;
     }
-    decision->reasons.push_back("Run is " + quoted(run) + ": the launcher starts it from " +
+    decision->reasons.push_back("Run is " + quoted(context, run) + ": the launcher starts it from " +
                                 (run[0] == '\\' ? "the medium's root" : "its folder") + " with its tail.");
+}
+
+// A value of the configuration as the launcher reads it, cut to `capacity` - 1 bytes.
+std::string launcher_value(const std::string& text, const char* section, const char* key, unsigned capacity)
+{
+    std::string buffer(capacity, '\0');
+    unsigned length = ini_read_text(text.data(), text.size(), section, key, &buffer[0], capacity);
+    return buffer.substr(0, length);
 }
 
 }  // namespace
 
-size_t check_registry_root_length(const std::string& key)
+check_decision check_play(check_context& context)
 {
-    // The roots a publisher may write by habit in front of a key path.
-    static const char* const roots[] = {"HKEY_LOCAL_MACHINE", "HKLM", "HKEY_CURRENT_USER", "HKCU",
-                                        "HKEY_CLASSES_ROOT", "HKCR", "HKEY_USERS", "HKU",
-                                        "HKEY_CURRENT_CONFIG", "HKCC"};
-    size_t first = std::min(key.find('\\'), key.size());
-    for (const char* root : roots) {
-        if (strlen(root) == first && strncasecmp(key.c_str(), root, first) == 0)
-            return first;
-    }
-    return 0;
-}
-
-std::string check_launcher_folder(const check_options& options)
-{
-    std::string folder = medium_root(options);
-    if (!options.folder.empty())
-        folder += options.folder + "\\";
-    return folder;
-}
-
-bool check_host_path(const check_options& options, const std::string& windows_path, std::string* host_path,
-                     bool* case_differs)
-{
-    std::string root = medium_root(options);
-    simulated_machine machine;
-    describe_medium(options, root, &machine);
-    char found[4096];
-    bool there = simulated_host_path(&machine, windows_path.c_str(), found, sizeof found, case_differs);
-    *host_path = there ? found : "";
-    return there;
-}
-
-check_decision check_decide(const check_options& options)
-{
+    const check_options& options = context.options;
     check_decision decision;
-    std::string root = medium_root(options);
-    decision.launcher_path = check_launcher_folder(options) + "tovinel.exe";
-    decision.config_path = check_launcher_folder(options) + config_file_name;
+    decision.known = true;
+    decision.launcher_path = context.launcher_folder + context.launcher_name;
+    decision.config_path = context.launcher_folder + config_file_name;
+    decision.tail = context.tail;
+    const std::string& text = context.config.text();
 
-    simulated_machine machine;
-    describe_medium(options, root, &machine);
+    simulated_machine machine{};
+    std::string root = context.launcher_folder.substr(0, 3);
+    machine.medium_root = root.c_str();
     machine.module_path = decision.launcher_path.c_str();
-    simulated_machine_use(&machine);
+    // The text was read here, bounded; the seam reads no host file. A missing file reads as absent.
+    machine.config_path = context.config.present ? decision.config_path.c_str() : nullptr;
+    machine.config_text = text.data();
+    machine.config_length = context.config.present ? text.size() : 0;
+    bool lead_bytes[256];
+    for (unsigned byte = 0; byte < 256; ++byte)
+        lead_bytes[byte] = codepage_is_lead_byte(options.codepage, static_cast<unsigned char>(byte));
+    machine.lead_bytes = lead_bytes;
 
-    // The same reads as the launcher, with its buffer sizes, so that a cut value reads as it will.
-    char reg_key[path_capacity];
-    char run[path_capacity];
-    read_text_value(decision.config_path.c_str(), section_application, key_reg_key, reg_key, path_capacity);
-    read_text_value(decision.config_path.c_str(), section_setup, key_run, run, path_capacity);
-
-    // The product's setup created the key that the publisher meant, below HKEY_LOCAL_MACHINE: a root
-    // name written in front of it is not part of the key.
-    std::string installed_key = reg_key;
-    size_t root_length = check_registry_root_length(installed_key);
-    if (root_length != 0)
-        installed_key.erase(0, root_length + 1);  // the root's name and its backslash
+    // The product's setup created the key that the publisher meant, whole and below
+    // HKEY_LOCAL_MACHINE: never the cut, commented or misspelt text the launcher may ask for.
+    std::string whole_key = context.config.present ? check_whole_value(text, section_application, key_reg_key) : "";
+    std::string installed_key = check_installed_key(whole_key);
     if (options.installed) {
         machine.installed_key = installed_key.c_str();
         machine.has_default_value = options.has_default_value;
@@ -188,20 +149,21 @@ check_decision check_decide(const check_options& options)
     }
 
     simulated_machine_use(&machine);
-    launcher_entry(&machine, nullptr, options.tail.c_str(), 1);
+    launcher_entry(&machine, nullptr, decision.tail.c_str(), 1);
     simulated_machine_use(nullptr);
 
     decision.started = machine.start_count != 0;
     decision.command = machine.started_command;
     if (machine.profile_reads == 0) {
-        decision.reasons.push_back("The launcher's path " + quoted(decision.launcher_path) +
+        decision.reasons.push_back("The launcher's path " + quoted(context, decision.launcher_path) +
                                    " leaves no room for its configuration's name: it reads and starts nothing.");
         return decision;
     }
     decision.branch = machine.key_opened ? branch_application : branch_setup;
+    std::string run = context.config.present ? launcher_value(text, section_setup, key_run, path_capacity) : "";
     if (decision.branch == branch_application)
-        explain_application(options, machine, &decision);
+        explain_application(context, machine, &decision);
     else
-        explain_setup(options, machine, run, &decision);
+        explain_setup(context, machine, run, &decision);
     return decision;
 }

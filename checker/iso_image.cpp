@@ -381,11 +381,11 @@ bool iso_image_open(const std::string& image_path, iso_image* image, std::string
     image->image_path = image_path;
     struct stat facts;
     if (stat(image_path.c_str(), &facts) != 0) {
-        *error = image_path + " cannot be read: " + strerror(errno);
+        *error = "it cannot be read: " + std::string(strerror(errno));
         return false;
     }
     if (!S_ISREG(facts.st_mode)) {
-        *error = image_path + " is no regular file";
+        *error = "it is no regular file";
         return false;
     }
     probe_descriptors(image_path, &image->joliet, &image->udf);
@@ -395,7 +395,7 @@ bool iso_image_open(const std::string& image_path, iso_image* image, std::string
     std::string reason;
     if (!list_view(image_path, image->joliet ? view::windows_joliet : view::iso9660, &windows, nullptr, &reason) ||
         !list_view(image_path, view::rock_ridge, &rock_ridge, &image->rock_ridge, &reason)) {
-        *error = image_path + ": " + reason;
+        *error = reason;
         return false;
     }
     std::vector<long> pair;
@@ -471,11 +471,11 @@ bool iso_image_read(const iso_image& image, const iso_entry& entry, size_t max_b
     }
     size_t index = static_cast<size_t>(&entry - image.entries.data());
     if (entry.is_folder) {
-        *error = entry.path + " is a folder";
+        *error = "it is a folder";
         return false;
     }
     if (entry.beyond_end) {
-        *error = entry.path + " lies past the end of the image: it is cut short";
+        *error = "its data lies past the end of the image: the image is cut short";
         return false;
     }
     size_t wanted = std::min<uint64_t>({max_bytes, iso_read_cap, entry.size});
@@ -512,12 +512,12 @@ bool iso_image_read(const iso_image& image, const iso_entry& entry, size_t max_b
         },
         &reason);
     if (!found || !reason.empty() || !whole) {
-        *error = image.image_path + ": " + entry.path + ": " + (reason.empty() ? "not found on a second reading" : reason);
+        *error = reason.empty() ? "it is not found on a second reading" : reason;
         bytes->clear();
         return false;
     }
     if (bytes->size() < wanted) {
-        *error = image.image_path + ": " + entry.path + ": its data ends early: the image is cut short";
+        *error = "its data ends early: the image is cut short";
         bytes->clear();
         return false;
     }
@@ -583,58 +583,4 @@ std::string iso_image_explain_missing(const iso_image& image, const std::string&
         return "Linux shows " + wanted + " because it reads this image's Rock Ridge names, but the Joliet names"
                " that Windows reads hold no such name.";
     return "";
-}
-
-bool iso_image_read_each(const iso_image& image, uint64_t total_cap, const std::function<size_t(const iso_entry&)>& wanted,
-                         const std::function<void(const iso_entry&, const std::string& bytes, bool complete)>& take,
-                         std::string* error)
-{
-    long ordinal = -1;
-    uint64_t total = 0;
-    std::string reason;
-    std::vector<char> chunk(block_size);
-    bool whole = pass(
-        image.image_path, image.joliet ? view::windows_joliet : view::iso9660, total_cap + block_size,
-        [&](struct archive* reader, struct archive_entry* listed_entry, int /*status*/) {
-            const char* name = archive_entry_pathname(listed_entry);
-            if (name == nullptr || joined(path_names(with_backslashes(name))).empty())
-                return true;
-            size_t index = static_cast<size_t>(++ordinal);
-            if (index >= image.entries.size() ||
-                joined(path_names(with_backslashes(name))) != image.entries[index].path) {
-                reason = "the image changed while it was read";
-                return false;
-            }
-            const iso_entry& entry = image.entries[index];
-            if (entry.is_folder)
-                return true;
-            uint64_t asked = std::min<uint64_t>({wanted(entry), iso_read_cap, entry.size});
-            uint64_t limit = std::min<uint64_t>(asked, total_cap - total);
-            std::string bytes;
-            bool complete = !entry.beyond_end && image.data_of[index] == static_cast<long>(index);
-            while (complete && bytes.size() < limit) {
-                la_ssize_t got = archive_read_data(reader, chunk.data(), std::min<uint64_t>(chunk.size(), limit - bytes.size()));
-                if (got < 0) {
-                    // libarchive cannot go on after a failed read (a cut image): this file and all
-                    // after it go without data.
-                    take(entry, "", false);
-                    return false;
-                }
-                if (got == 0)
-                    break;
-                bytes.append(chunk.data(), static_cast<size_t>(got));
-            }
-            total += bytes.size();
-            take(entry, bytes, complete && bytes.size() == asked);
-            return true;
-        },
-        &reason);
-    for (size_t index = static_cast<size_t>(ordinal + 1); whole && reason.empty() && index < image.entries.size(); ++index)
-        if (!image.entries[index].is_folder)
-            take(image.entries[index], "", false);
-    if (!whole || !reason.empty()) {
-        *error = image.image_path + ": " + reason;
-        return false;
-    }
-    return true;
 }

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,7 +42,7 @@ struct iso_image {
 // Opens the regular file `image_path` as an ISO 9660 image and lists it as Windows will see it.
 // Reads only; memory and time stay bounded whatever the file holds (a listing needing more than a
 // few tens of MiB of folder data, or more than 200000 entries, is refused). False, with the reason
-// in *error (one sentence, no trailing period), when it is no regular file, no ISO 9660 image, or
+// in *error ("it is no ISO 9660 image (...)": no trailing period), when it is no regular file, no ISO 9660 image, or
 // cannot be read as one; a cut image whose folders are whole opens, with the cut files marked.
 bool iso_image_open(const std::string& image_path, iso_image* image, std::string* error);
 
@@ -69,11 +68,3 @@ bool iso_image_read(const iso_image& image, const iso_entry& entry, size_t max_b
 // the image although Linux may show it: the sentence to add to a finding, or "" when Windows finds
 // it or when its absence has nothing to do with the image's names.
 std::string iso_image_explain_missing(const iso_image& image, const std::string& windows_path);
-
-// Reads the files of the image in one pass, in the image's order: for each file entry, `wanted`
-// tells how many of its first bytes to read (0: none), and `take` receives them. The bytes read in
-// all stay within `total_cap`; files beyond it get `take` with no bytes and `complete` false, as do
-// files whose data cannot be read. False, with the reason in *error, when the pass fails early.
-bool iso_image_read_each(const iso_image& image, uint64_t total_cap, const std::function<size_t(const iso_entry&)>& wanted,
-                         const std::function<void(const iso_entry&, const std::string& bytes, bool complete)>& take,
-                         std::string* error);

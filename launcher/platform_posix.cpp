@@ -68,6 +68,23 @@ bool append_matching_entry(char* path, size_t* length, size_t capacity, const ch
     return append_name(path, length, capacity, best, name_length);
 }
 
+// Answers a profile read from the configuration text the host handed over; false when the machine
+// has none, so the medium folder is read instead.
+bool read_handed_config(const char* config_path, const char* section, const char* key, char* buffer,
+                        unsigned capacity, unsigned* count)
+{
+    if (machine == nullptr || machine->config_text == nullptr)
+        return false;
+    if (machine->config_path == nullptr || strcasecmp(config_path, machine->config_path) != 0) {
+        if (capacity != 0)
+            buffer[0] = '\0';
+        *count = 0;
+        return true;
+    }
+    *count = ini_read_text(machine->config_text, machine->config_length, section, key, buffer, capacity);
+    return true;
+}
+
 // The host path of the configuration file that the launcher names, or false when it is not there.
 bool config_host_path(const char* config_path, char* host_path, unsigned capacity)
 {
@@ -176,6 +193,9 @@ unsigned platform_read_profile_text(const char* config_path, const char* section
 {
     if (machine != nullptr)
         ++machine->profile_reads;
+    unsigned handed = 0;
+    if (read_handed_config(config_path, section, key, buffer, capacity, &handed))
+        return handed;
     char host_path[4096];
     if (!config_host_path(config_path, host_path, sizeof host_path)) {
         if (capacity != 0)
@@ -190,6 +210,11 @@ unsigned platform_read_profile_int(const char* config_path, const char* section,
 {
     if (machine != nullptr)
         ++machine->profile_reads;
+    if (machine != nullptr && machine->config_text != nullptr) {
+        if (machine->config_path == nullptr || strcasecmp(config_path, machine->config_path) != 0)
+            return static_cast<unsigned>(default_value);
+        return ini_read_int(machine->config_text, machine->config_length, section, key, default_value);
+    }
     char host_path[4096];
     if (!config_host_path(config_path, host_path, sizeof host_path))
         return static_cast<unsigned>(default_value);
@@ -257,10 +282,9 @@ void platform_start_program(const char* command_line)
     copy_cut(machine->started_command, sizeof machine->started_command, command_line);
 }
 
-bool platform_is_lead_byte(unsigned char /*value*/)
+bool platform_is_lead_byte(unsigned char value)
 {
-    // The simulated machine runs a single-byte ANSI code page.
-    return false;
+    return machine != nullptr && machine->lead_bytes != nullptr && machine->lead_bytes[value];
 }
 
 unsigned platform_module_file_name(platform_handle /*instance*/, char* buffer, unsigned capacity)

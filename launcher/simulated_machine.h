@@ -21,6 +21,16 @@ struct simulated_machine {
     // The one top-level window open on the machine. Null class: no window is open.
     const char* window_class;
     const char* window_title;       // null: the empty title
+    // The configuration as the host has already read it. When `config_text` is not null, profile
+    // reads of the path `config_path` (matched without regard to ASCII case) answer from its
+    // `config_length` bytes, any other path reads as a missing file, and the medium folder is not
+    // opened for them: a host that must bound what it reads (a FIFO, a device, a huge file where
+    // the file should be) reads the file itself.
+    const char* config_path;
+    const char* config_text;
+    unsigned long config_length;
+    // The lead bytes of the machine's ANSI code page, 256 flags; null: a single-byte code page.
+    const bool* lead_bytes;
 
     // Filled by the seam; cleared by simulated_machine_use.
     unsigned profile_reads;         // text and integer reads of the configuration, together

@@ -13,12 +13,9 @@ const char* command_line_tail(const char* command_line)
     const unsigned char* scan = reinterpret_cast<const unsigned char*>(command_line);
     if (*scan == '"') {
         ++scan;
-        while (*scan != '\0' && *scan != '"') {
-            // A lead byte directly before the terminator must not carry the scan past it.
-            if (platform_is_lead_byte(*scan) && scan[1] != '\0')
-                ++scan;
-            ++scan;
-        }
+        // A lead byte takes its trail byte along, so a trail byte of 0x22 does not close the name.
+        while (*scan != '\0' && *scan != '"')
+            scan += character_size(reinterpret_cast<const char*>(scan));
         if (*scan == '"')
             ++scan;
     } else {
@@ -41,12 +38,8 @@ bool fill_launcher_folder()
     }
     launcher_folder[written] = '\0';
 
-    // Byte by byte, without regard to double-byte characters: a trail byte of 0x5C counts too.
-    unsigned end = 0;
-    for (unsigned i = 0; launcher_folder[i] != '\0'; ++i) {
-        if (launcher_folder[i] == '\\')
-            end = i + 1;
-    }
+    // Character by character: under code page 932 a launcher named "\x83\x5C.exe" lies in D:\.
+    unsigned end = folder_part_length(launcher_folder);
     if (end != 0)
         launcher_folder[end] = '\0';
     return text_length(launcher_folder) + sizeof config_file_name <= path_capacity;

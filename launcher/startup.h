@@ -18,6 +18,7 @@ const char* command_line_tail(const char* command_line);
 
 // Fills launcher_folder with the folder of the running executable, trailing backslash included
 // (D:\ or D:\TOOLS\). With no file name it stays empty; a name without a backslash is kept whole.
+// A trail byte of 0x5C in a double-byte name is part of its character, not a backslash.
 // Returns false when the folder cannot be trusted (the platform cut the module path) or leaves no
 // room for the configuration file name: then the launcher must read and start nothing.
 bool fill_launcher_folder();

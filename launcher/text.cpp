@@ -2,6 +2,8 @@
 // Byte loops only: no library calls, so the freestanding Windows build needs nothing of a C runtime.
 #include "text.h"
 
+#include "platform.h"
+
 unsigned text_length(const char* text)
 {
     unsigned length = 0;
@@ -28,4 +30,19 @@ bool text_append(char* buffer, unsigned capacity, const char* text)
     for (unsigned i = 0; i <= added; ++i)
         buffer[used + i] = text[i];
     return true;
+}
+
+unsigned character_size(const char* text)
+{
+    return platform_is_lead_byte(static_cast<unsigned char>(text[0])) && text[1] != '\0' ? 2 : 1;
+}
+
+unsigned folder_part_length(const char* path)
+{
+    unsigned length = 0;
+    for (unsigned i = 0; path[i] != '\0'; i += character_size(path + i)) {
+        if (path[i] == '\\')
+            length = i + 1;
+    }
+    return length;
 }

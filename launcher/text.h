@@ -12,3 +12,13 @@ unsigned text_length_within(const char* bytes, unsigned capacity);
 // Appends `text` to the text already in `buffer` (`capacity` bytes) when the whole result and its
 // terminator fit. Returns false, with `buffer` unchanged, when it would not: a cut text is never made.
 bool text_append(char* buffer, unsigned capacity, const char* text);
+
+// Bytes taken by the character at `text`: 2 for a lead byte of the ANSI code page with a byte after
+// it, else 1. A lead byte directly before the terminator stands alone, so a scan stepping by this
+// never passes the terminator.
+unsigned character_size(const char* text);
+
+// Bytes of `path` up to and including its last backslash; 0 when it has none. Found character by
+// character: under a double-byte code page a trail byte of 0x5C (the second byte of "\x83\x5C" in
+// code page 932) belongs to its character and is no backslash.
+unsigned folder_part_length(const char* path);

@@ -198,7 +198,11 @@ void platform_start_program(const char* command_line)
 bool platform_is_lead_byte(unsigned char value)
 {
     // Asked once per byte of a quoted program name: not recorded, to keep transcripts readable.
-    return current.lead_byte_last != 0 && value >= current.lead_byte_first && value <= current.lead_byte_last;
+    for (const fake_lead_range& range : current.lead_bytes) {
+        if (range.last != 0 && value >= range.first && value <= range.last)
+            return true;
+    }
+    return false;
 }
 
 unsigned platform_module_file_name(platform_handle, char* buffer, unsigned capacity)

@@ -21,6 +21,11 @@ struct fake_window {
     const char* title;
 };
 
+// Inclusive, as the ANSI code page's information gives them: 932 has 0x81-0x9F and 0xE0-0xFC.
+struct fake_lead_range {
+    unsigned char first, last;
+};
+
 struct fake_machine {
     const char* config_path;               // where Tovinel.ini is; null: the file is missing
     const fake_ini_entry* ini;
@@ -31,7 +36,7 @@ struct fake_machine {
     unsigned key_count;
     const fake_window* windows;
     unsigned window_count;
-    unsigned char lead_byte_first, lead_byte_last;  // one range of lead bytes; 0, 0: none
+    fake_lead_range lead_bytes[2];         // up to two ranges of lead bytes; {0, 0}: an unused one
     const char* module_path;               // what the module-name query writes; null: no name
     bool module_path_unterminated;         // a cut path is left without a terminator
     unsigned fail_call;                    // the Nth seam call (1-based) fails; 0: none fails

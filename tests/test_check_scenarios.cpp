@@ -96,6 +96,8 @@ TEST(CheckDecide, AgreesWithTheLauncherScenarios)
         check_options options;
         options.medium_dir = medium.root.string();
         options.folder = s.folder;
+        options.folder_given = true;
+        options.tail_given = true;
         options.tail = s.tail;
         if (s.installed_value != nullptr) {
             options.installed = true;

@@ -1,14 +1,13 @@
-// Tovinel tests: tovinel-check run on the sample media in tests/check_media, one table of cases:
-// for each, the options, the exit code and the phrases (with line numbers) its output must hold.
+// Tovinel tests: tovinel-check run on the committed sample media in tests/check_media, one table of
+// cases: for each, the options, the exit code, phrases its output must hold, and the exact list of
+// its findings (file, line and id, in output order).
 #include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "check.h"
+#include "check_tool_run.h"
 
 namespace {
 
@@ -21,133 +20,168 @@ struct tool_case {
     std::vector<std::string> arguments;   // a medium is named relative to tests/check_media
     int exit_code;
     std::vector<std::string> phrases;
+    std::vector<std::string> findings;    // "FILE[:LINE] ID", notes included
 };
 
 const tool_case tool_cases[] = {
     // What the launcher does: the decision on the clean medium, on every kind of machine.
     {"clean medium, nothing installed", {"clean"}, 0,
-     {"Decision: start the setup program", "Command:  [D:\\setup.exe /s ]", "does not open", "No findings."}},
+     {"Launcher: 'D:\\tovinel.exe', tail ''\n",
+      "Machine:  product not installed, no setup window open, code page 1252\n",
+      "Decision: start the setup program\n", "Command:  'D:\\setup.exe /s '\n",
+      "RegKey 'SOFTWARE\\Maker\\Product' does not open: the product counts as not installed.",
+      "No window of class 'MakerSetupWindow' titled 'Maker Setup' is open.",
+      "Run is 'setup.exe /s': the launcher starts it from its folder with its tail.",
+      "needs administrator rights (Windows takes a 32-bit program without a manifest",
+      "hands the same start to the shell", "No findings.\n"},
+     {}},
     {"clean medium, installed, with a tail", {"--installed=C:\\APP\\APP.EXE", "--tail=/cd", "clean"}, 0,
-     {"Decision: start the installed application", "Command:  [C:\\APP\\APP.EXE /cd]", "No findings."}},
+     {"Launcher: 'D:\\tovinel.exe', tail '/cd'\n",
+      "Machine:  product installed, default value 'C:\\APP\\APP.EXE', no setup window open, code page 1252\n",
+      "Decision: start the installed application\n", "Command:  'C:\\APP\\APP.EXE /cd'\n",
+      "RegKey 'SOFTWARE\\Maker\\Product' opens below HKEY_LOCAL_MACHINE: the product counts as installed.",
+      "Start is nonzero: the launcher starts the key's default value with its tail.", "No findings."},
+     {}},
     {"clean medium, installed without a default value", {"--installed-without-value", "clean"}, 0,
-     {"Decision: start nothing", "The key has no default value"}},
+     {"Machine:  product installed, no default value, no setup window open", "Decision: start nothing\n",
+      "The key has no default value: the launcher starts nothing."},
+     {}},
+    {"clean medium, default value too long", {"--installed", std::string(300, 'v'), "clean"}, 1,
+     {"Decision: start nothing\n", "The key's default value is 300 bytes, more than the 259"},
+     {"--installed installed-too-long"}},
     {"clean medium, setup window open (case ignored)", {"--setup-window=makersetupwindow,MAKER SETUP", "clean"}, 0,
-     {"Decision: start nothing", "A window of class 'MakerSetupWindow' titled 'Maker Setup' is open"}},
-    {"clean medium, a window of the class with another title", {"--setup-window=MakerSetupWindow,Other", "clean"}, 0,
-     {"Decision: start the setup program"}},
-    {"clean medium on drive E", {"--drive=e:", "clean"}, 0,
-     {"launcher at E:\\tovinel.exe", "Command:  [E:\\setup.exe /s ]"}},
-    {"launcher in a subfolder, Run from the root", {"--folder=DISC1", "subfolder"}, 0,
-     {"launcher at D:\\DISC1\\tovinel.exe", "Command:  [D:\\Setup\\SETUP.EXE ]", "No findings."}},
+     {"window of class 'makersetupwindow' titled 'MAKER SETUP' open, code page 1252", "Decision: start nothing",
+      "A window of class 'MakerSetupWindow' titled 'Maker Setup' is open: setup is already running"},
+     {}},
+    {"clean medium, a window of the class with another title", {"--setup-window", "MakerSetupWindow,Other", "clean"},
+     0, {"Decision: start the setup program"}, {}},
+    {"clean medium on drive E, code page 1250", {"--drive=e:", "--codepage", "1250", "clean"}, 0,
+     {"Launcher: 'E:\\tovinel.exe'", "Command:  'E:\\setup.exe /s '", "code page 1250"}, {}},
+    {"launcher in a subfolder, found through autorun.inf with its arguments", {"subfolder"}, 0,
+     {"Launcher: 'D:\\DISC1\\tovinel.exe', tail '/auto'", "Command:  'D:\\Setup\\SETUP.EXE /auto'",
+      "the launcher starts it from the medium's root"},
+     {}},
+    {"the options override autorun.inf", {"--folder=DISC1", "--tail=", "subfolder"}, 0,
+     {"Launcher: 'D:\\DISC1\\tovinel.exe', tail ''", "Command:  'D:\\Setup\\SETUP.EXE '"}, {}},
+    {"a folder the launcher is not in", {"--folder", "setup", "subfolder"}, 1,
+     {"Launcher: 'D:\\setup\\tovinel.exe'"},
+     {"autorun.inf:2 launcher-missing", "autorun.inf:2 autorun-not-launcher", "Tovinel.ini ini-missing"}},
     {"TOVINEL.INI in capitals is read, with a note", {"upper_case_ini"}, 0,
-     {"Command:  [D:\\SETUP.EXE ]", "Tovinel.ini: note: The file is named TOVINEL.INI", "No findings."}},
+     {"Command:  'D:\\SETUP.EXE '", "Tovinel.ini: note: The file is named 'TOVINEL.INI'", "No findings."},
+     {"Tovinel.ini ini-name-case"}},
+    {"launcher folder with a blank, named quoted in autorun.inf", {"folder_with_blank"}, 1,
+     {"Launcher: 'D:\\Disc One\\tovinel.exe'", "Command:  'D:\\Disc One\\SETUP.EXE '",
+      "Tovinel.ini:7: The launcher's folder 'D:\\Disc One\\' holds a blank", "Windows tries 'D:\\Disc.exe' first"},
+     {"Tovinel.ini:7 folder-blank"}},
 
-    // One finding each.
+    // One finding or a few each.
     {"missing Tovinel.ini", {"missing_ini"}, 1,
-     {"Decision: start nothing", "Tovinel.ini: There is no Tovinel.ini beside the launcher (D:\\Tovinel.ini)"}},
+     {"Decision: start nothing",
+      "Tovinel.ini: There is no Tovinel.ini beside the launcher ('D:\\Tovinel.ini'): the launcher reads nothing"},
+     {"Tovinel.ini ini-missing"}},
     {"Run names a missing file", {"run_missing"}, 1,
-     {"Tovinel.ini:7: Run names INSTALL.EXE, which is not on the medium", "Findings: 1"}},
+     {"Tovinel.ini:7: Run names 'INSTALL.EXE', which is not on the medium (looked for 'D:\\INSTALL.EXE'",
+      "Findings: 1\n"},
+     {"Tovinel.ini:7 run-missing"}},
     {"Run is a full path", {"run_full_path"}, 1,
-     {"Command:  [D:\\C:\\Setup\\SETUP.EXE ]", "Tovinel.ini:7: Run is a full path", "Findings: 1"}},
+     {"Command:  'D:\\C:\\Setup\\SETUP.EXE '", "Tovinel.ini:7: Run is a full path"},
+     {"Tovinel.ini:7 run-full-path"}},
     {"RegKey with a root name never opens", {"--installed=C:\\APP.EXE", "reg_key_root"}, 1,
      {"Decision: start the setup program", "although the product is installed",
-      "Tovinel.ini:2: RegKey begins with the root name HKEY_LOCAL_MACHINE", "Findings: 1"}},
+      "Tovinel.ini:2: RegKey begins with the root name 'HKEY_LOCAL_MACHINE'"},
+     {"Tovinel.ini:2 regkey-root"}},
     {"WindowClass cut at 79 bytes", {"value_cut"}, 1,
-     {"Tovinel.ini:6: WindowClass is 85 bytes long; the launcher reads only the first 79", "Findings: 1"}},
+     {"Tovinel.ini:6: WindowClass is 85 bytes long; the launcher reads only the first 79"},
+     {"Tovinel.ini:6 window-class-cut"}},
     {"Run cut at 259 bytes and too long a command", {"run_cut"}, 1,
      {"Decision: start nothing", "Tovinel.ini:7: Run is 274 bytes long; the launcher reads only the first 259",
-      "Tovinel.ini:7: The command line would be 263 bytes", "Findings: 2"}},
+      "Tovinel.ini:7: The command line would be 263 bytes"},
+     {"Tovinel.ini:7 run-cut", "Tovinel.ini:7 command-too-long"}},
     {"setup command too long with the tail", {too_long_tail, "clean"}, 1,
-     {"Decision: start nothing", "Tovinel.ini:9: The command line would be 266 bytes", "Findings: 1"}},
+     {"Decision: start nothing", "Tovinel.ini:9: The command line would be 266 bytes"},
+     {"Tovinel.ini:9 command-too-long"}},
     {"application command too long with the tail", {"--installed=C:\\APP.EXE", too_long_tail, "clean"}, 1,
-     {"Decision: start nothing", "Tovinel.ini:3: The command line would be 261 bytes", "Findings: 1"}},
-    {"WindowTitle without WindowClass", {"title_without_class"}, 1,
-     {"Tovinel.ini:6: WindowTitle without WindowClass", "Findings: 1"}},
+     {"Decision: start nothing", "Tovinel.ini:3: The command line would be 261 bytes"},
+     {"Tovinel.ini:3 command-too-long"}},
+    {"WindowTitle without WindowClass", {"title_without_class"}, 1, {"Tovinel.ini:6: WindowTitle without WindowClass"},
+     {"Tovinel.ini:6 window-title-without-class"}},
     {"a title alone never finds the open window", {"--setup-window=AnyClass,Maker Setup", "title_without_class"}, 1,
-     {"Decision: start the setup program"}},
+     {"Decision: start the setup program"}, {"Tovinel.ini:6 window-title-without-class"}},
     {"Run through a folder with a blank", {"run_with_blank"}, 1,
-     {"Tovinel.ini:7: Run names Maker Setup\\SETUP.EXE, a path with a blank", "Windows tries D:\\Maker first",
-      "Findings: 1"}},
-    {"launcher folder with a blank", {"--folder=Disc One", "folder_with_blank"}, 1,
-     {"Command:  [D:\\Disc One\\SETUP.EXE ]", "Tovinel.ini:7: The launcher's folder D:\\Disc One\\ holds a blank",
-      "Findings: 1"}},
+     {"Tovinel.ini:7: Run names 'Maker Setup\\SETUP.EXE', a path with a blank", "Windows tries 'D:\\Maker.exe' first"},
+     {"Tovinel.ini:7 run-blank"}},
     {"Start that is not a number", {"--installed=C:\\APP.EXE", "start_not_number"}, 1,
-     {"Decision: start nothing", "Tovinel.ini:3: Start=yes is not a number: the launcher reads it as 0",
-      "Findings: 1"}},
+     {"Decision: start nothing", "Tovinel.ini:3: Start='yes' is not a number: the launcher reads it as 0"},
+     {"Tovinel.ini:3 start-not-number"}},
     {"misspelt and unknown sections and keys", {"unknown_names"}, 1,
-     {"Tovinel.ini:1: Section [Aplication] is never read", "Did you mean [Application]?",
-      "Tovinel.ini:7: Key Runn is not one the launcher reads in [Setup]", "Did you mean Run?",
-      "Tovinel.ini:9: Section [Extras] is never read", "Findings: 3"}},
+     {"Tovinel.ini:1: Section '[Aplication]' is never read", "Did you mean [Application]?",
+      "Tovinel.ini:7: Key 'Runn' is not one the launcher reads in [Setup]", "Did you mean Run?",
+      "Tovinel.ini:9: Section '[Extras]' is never read"},
+     {"Tovinel.ini ini-starts-nothing", "Tovinel.ini:1 section-unknown", "Tovinel.ini:7 key-unknown",
+      "Tovinel.ini:9 section-unknown"}},
     {"keys outside sections, repeated keys and sections", {"repeated_names"}, 1,
-     {"Tovinel.ini:1: Key Run stands before any section", "Tovinel.ini:9: A second Run is ignored: the one on line 8",
-      "Tovinel.ini:11: A second [setup] section is ignored", "Findings: 3"}},
+     {"Tovinel.ini:1: Key 'Run' stands before any section", "It belongs in [Setup].",
+      "Tovinel.ini:9: A second Run is ignored: the one on line 8", "Tovinel.ini:11: A second '[setup]' section"},
+     {"Tovinel.ini:1 key-outside-section", "Tovinel.ini:9 key-repeated", "Tovinel.ini:11 section-repeated"}},
     {"';' after a value is no comment", {"inline_comment"}, 1,
      {"RegKey 'SOFTWARE\\Maker\\Product   ; where setup writes' does not open",
-      "Tovinel.ini:2: RegKey holds ';' after a blank", "Findings: 1"}},
+      "Tovinel.ini:2: RegKey holds ';' after a blank"},
+     {"Tovinel.ini:2 regkey-comment"}},
     {"unquoted installed command with a blank", {"--installed=C:\\Program Files\\Maker\\App.exe", "clean"}, 1,
-     {"--installed: The default value holds a blank and is not quoted", "Findings: 1"}},
-    {"no autorun.inf", {"autorun_missing"}, 1,
-     {"autorun.inf: There is no autorun.inf in the medium's root", "Findings: 1"}},
-    {"autorun.inf starts another program", {"autorun_other_program"}, 1,
-     {"autorun.inf:3: open=SETUP.EXE does not start the launcher, tovinel.exe", "Findings: 1"}},
-    {"autorun.inf names no program", {"autorun_without_entry"}, 1, {"autorun.inf: autorun.inf names no program"}},
-    {"autorun.inf names the launcher, but not in its subfolder", {"subfolder"}, 1,
-     {"autorun.inf:2: open=DISC1\\tovinel.exe /auto does not start the launcher, tovinel.exe"}},
+     {"--installed: The default value holds a blank and is not quoted"}, {"--installed installed-unquoted-blank"}},
+    {"no autorun.inf", {"autorun_missing"}, 1, {"autorun.inf: There is no autorun.inf in the medium's root"},
+     {"autorun.inf autorun-missing"}},
+    {"autorun.inf starts another program as the launcher", {"autorun_other_program"}, 1,
+     {"Launcher: 'D:\\SETUP.EXE'", "autorun.inf:3: autorun.inf starts 'D:\\SETUP.EXE' as the launcher; it is a program,"
+      " but not the launcher"},
+     {"autorun.inf:3 launcher-not-tovinel", "autorun.inf:4 autorun-not-launcher"}},
+    {"autorun.inf names no program", {"autorun_without_entry"}, 1, {"autorun.inf: autorun.inf names no program"},
+     {"autorun.inf autorun-no-program"}},
 
     // Usage.
-    {"help", {"--help"}, 0, {"Usage: tovinel-check", "--installed=VALUE", "Examples:"}},
-    {"no medium", {}, 2, {"name the medium folder"}},
-    {"two media", {"clean", "run_missing"}, 2, {"name one medium folder only"}},
-    {"unknown option", {"--instaled=X", "clean"}, 2, {"unknown option --instaled=X"}},
-    {"medium that is no folder", {"no_such_medium"}, 2, {"no_such_medium is not a folder"}},
-    {"bad drive", {"--drive=12", "clean"}, 2, {"--drive takes one drive letter"}},
-    {"folder not on the medium", {"--folder=NOPE", "clean"}, 2, {"the folder NOPE is not on the medium"}},
-    {"setup window without a class", {"--setup-window=,Title", "clean"}, 2, {"--setup-window needs a window class"}},
+    {"help", {"--help"}, 0, {"Usage: tovinel-check", "--installed=VALUE", "--codepage=N", "Examples:"}, {}},
+    {"help, short", {"-h"}, 0, {"Usage: tovinel-check"}, {}},
+    {"version", {"--version"}, 0, {"tovinel-check 1.0.3\n"}, {}},
+    {"no medium", {}, 2, {"name the medium folder"}, {}},
+    {"two media", {"clean", "run_missing"}, 2, {"name one medium folder only"}, {}},
+    {"unknown option", {"--instaled=X", "clean"}, 2, {"unknown option --instaled=X"}, {}},
+    {"a value missing at the end", {"clean", "--tail"}, 2, {"--tail needs a value"}, {}},
+    {"-- ends the options", {"--", "-clean"}, 2, {"-clean does not exist"}, {}},
+    {"medium that does not exist", {"no_such_medium"}, 2, {"no_such_medium does not exist"}, {}},
+    {"medium that is no folder", {"clean/Tovinel.ini"}, 2, {"clean/Tovinel.ini is not a folder"}, {}},
+    {"bad drive", {"--drive=12", "clean"}, 2, {"--drive takes one drive letter"}, {}},
+    {"bad code page", {"--codepage=65001", "clean"}, 2, {"--codepage takes one of"}, {}},
+    {"folder leaving the medium", {"--folder=DISC1\\..\\..", "subfolder"}, 2, {"--folder leaves the medium"}, {}},
+    {"folder on another drive", {"--folder=C:\\X", "subfolder"}, 2, {"--folder names a folder below"}, {}},
+    {"setup window without a class", {"--setup-window=,Title", "clean"}, 2, {"--setup-window needs a window class"},
+     {}},
 };
 
-// Runs the tool with `arguments`, the medium's name made a path below tests/check_media; returns its
-// exit code and its standard output and error together.
-int run_tool(const std::vector<std::string>& arguments, std::string* output)
+// The arguments with the medium (the one not starting with '-', or the one after "--") made a path.
+std::vector<std::string> with_media_paths(const std::vector<std::string>& arguments)
 {
-    std::vector<std::string> full = {TOVINEL_CHECK};
-    for (const std::string& argument : arguments)
-        full.push_back(argument[0] == '-' ? argument : media + "/" + argument);
-    std::vector<char*> argv;
-    for (std::string& argument : full)
-        argv.push_back(&argument[0]);
-    argv.push_back(nullptr);
-
-    int pipe_ends[2];
-    if (pipe(pipe_ends) != 0)
-        return -1;
-    pid_t child = fork();
-    if (child == 0) {
-        dup2(pipe_ends[1], 1);
-        dup2(pipe_ends[1], 2);
-        close(pipe_ends[0]);
-        execv(argv[0], argv.data());
-        _exit(127);
+    std::vector<std::string> full;
+    bool operands = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        bool valued_before = i > 0 && (arguments[i - 1] == "--installed" || arguments[i - 1] == "--setup-window" ||
+                                       arguments[i - 1] == "--codepage" || arguments[i - 1] == "--folder");
+        bool medium = operands || (argument[0] != '-' && !valued_before);
+        full.push_back(medium ? media + "/" + argument : argument);
+        operands = operands || argument == "--";
     }
-    close(pipe_ends[1]);
-    char buffer[4096];
-    ssize_t got;
-    while ((got = read(pipe_ends[0], buffer, sizeof buffer)) > 0)
-        output->append(buffer, static_cast<size_t>(got));
-    close(pipe_ends[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return full;
 }
 
 TEST(CheckTool, TellsTheDecisionAndTheFindingsOfEverySampleMedium)
 {
     for (const tool_case& c : tool_cases) {
-        std::string output;
-        int exit_code = run_tool(c.arguments, &output);
-        EXPECT_EQ(c.exit_code, exit_code) << c.name << "\n" << output;
+        tool_run run = run_check_tool(with_media_paths(c.arguments));
+        EXPECT_EQ(c.exit_code, run.exit_code) << c.name << "\n" << run.output;
         for (const std::string& phrase : c.phrases)
-            EXPECT_NE(std::string::npos, output.find(phrase))
-                << c.name << ": missing '" << phrase << "' in:\n" << output;
+            EXPECT_NE(std::string::npos, run.output.find(phrase))
+                << c.name << ": missing '" << phrase << "' in:\n" << run.output;
+        EXPECT_EQ(c.findings, finding_lines(run.output)) << c.name << ":\n" << run.output;
     }
 }
 
@@ -156,6 +190,7 @@ TEST(CheckDecide, ReportsTheStartedCommandAndTheBranch)
 {
     check_options options;
     options.medium_dir = media + "/clean";
+    options.tail_given = true;
     options.tail = "-x";
     check_decision decision = check_decide(options);
     EXPECT_EQ(branch_setup, decision.branch);

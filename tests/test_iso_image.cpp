@@ -161,7 +161,7 @@ TEST_F(IsoImage, ListsFoldersAndReadsFilesWithinTheLimitAsked)
     for (const iso_entry* entry : iso_image_list(image, ""))
         root.push_back(entry->path);
     std::sort(root.begin(), root.end());
-    EXPECT_EQ((std::vector<std::string>{"AUTORUN.INF", "DRIVER_S", "INSTALLA.TXT", "TOVINEL.INI"}), root);
+    EXPECT_EQ((std::vector<std::string>{"AUTORUN.INF", "DRIVER_S", "INSTALLA.TXT", "TOVINEL.EXE", "TOVINEL.INI"}), root);
     ASSERT_EQ(1u, iso_image_list(image, "driver_s").size());
     EXPECT_EQ("DRIVER_S\\SETUP.EXE", iso_image_list(image, "driver_s")[0]->path);
 

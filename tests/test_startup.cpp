@@ -10,39 +10,53 @@
 
 namespace {
 
+// The lead bytes of code page 932 (Japanese); a single-byte code page has none.
+const fake_lead_range code_page_932[2] = {{0x81, 0x9F}, {0xE0, 0xFC}};
+const bool double_byte = true;
+const bool single_byte = false;
+
+fake_machine machine_with_code_page(bool is_double_byte)
+{
+    fake_machine machine{};
+    if (is_double_byte) {
+        machine.lead_bytes[0] = code_page_932[0];
+        machine.lead_bytes[1] = code_page_932[1];
+    }
+    return machine;
+}
+
 struct tail_case {
     const char* name;
     const char* command_line;
-    unsigned char lead_first, lead_last;
+    bool double_byte;
     const char* expected_tail;
 };
 
 const tail_case tail_cases[] = {
-    {"plain name and one argument", "D:\\LAUNCH.EXE /x", 0, 0, "/x"},
-    {"quoted name with a blank, three blanks, then a b", "\"D:\\My Disc\\LAUNCH.EXE\"   a b", 0, 0, "a b"},
-    {"no blank after the closing quote", "\"D:\\LAUNCH.EXE\"abc", 0, 0, "abc"},
-    {"lead byte takes a following 0x22 inside a quoted name", "\"D:\\\x81\"X.EXE\" tail", 0x81, 0x9F, "tail"},
-    {"the same bytes on a single-byte code page close the name", "\"D:\\\x81\"X.EXE\" tail", 0, 0,
+    {"plain name and one argument", "D:\\LAUNCH.EXE /x", single_byte, "/x"},
+    {"quoted name with a blank, three blanks, then a b", "\"D:\\My Disc\\LAUNCH.EXE\"   a b", single_byte,
+     "a b"},
+    {"no blank after the closing quote", "\"D:\\LAUNCH.EXE\"abc", single_byte, "abc"},
+    {"lead byte takes a following 0x22 inside a quoted name", "\"D:\\\x81\"X.EXE\" tail", double_byte, "tail"},
+    {"a lead byte of the second range takes it too", "\"D:\\\xE0\"X.EXE\" tail", double_byte, "tail"},
+    {"the same bytes on a single-byte code page close the name", "\"D:\\\x81\"X.EXE\" tail", single_byte,
      "X.EXE\" tail"},
-    {"leading blank: nothing is the program name", " D:\\LAUNCH.EXE /x", 0, 0, "D:\\LAUNCH.EXE /x"},
-    {"name alone", "D:\\LAUNCH.EXE", 0, 0, ""},
-    {"name and blanks only", "D:\\LAUNCH.EXE    ", 0, 0, ""},
-    {"quoted name and blanks only", "\"D:\\LAUNCH.EXE\"  \t ", 0, 0, ""},
-    {"quoted name ending in a lead byte without a closing quote", "\"D:\\X\x81", 0x81, 0x9F, ""},
-    {"quoted name without a closing quote", "\"D:\\A B.EXE x", 0, 0, ""},
-    {"tabs and control bytes after the name are dropped", "LAUNCH.EXE\t\x01\x1f a\tb", 0, 0, "a\tb"},
-    {"bytes above 0x7F belong to an unquoted name", "D:\\\xe9T\xc9.EXE x", 0, 0, "x"},
-    {"quotes and spacing inside the tail are kept", "L.EXE \"a  b\"  c ", 0, 0, "\"a  b\"  c "},
-    {"empty command line", "", 0, 0, ""},
+    {"leading blank: nothing is the program name", " D:\\LAUNCH.EXE /x", single_byte, "D:\\LAUNCH.EXE /x"},
+    {"name alone", "D:\\LAUNCH.EXE", single_byte, ""},
+    {"name and blanks only", "D:\\LAUNCH.EXE    ", single_byte, ""},
+    {"quoted name and blanks only", "\"D:\\LAUNCH.EXE\"  \t ", single_byte, ""},
+    {"quoted name ending in a lead byte without a closing quote", "\"D:\\X\x81", double_byte, ""},
+    {"quoted name without a closing quote", "\"D:\\A B.EXE x", single_byte, ""},
+    {"tabs and control bytes after the name are dropped", "LAUNCH.EXE\t\x01\x1f a\tb", single_byte, "a\tb"},
+    {"bytes above 0x7F belong to an unquoted name", "D:\\\xe9T\xc9.EXE x", single_byte, "x"},
+    {"quotes and spacing inside the tail are kept", "L.EXE \"a  b\"  c ", single_byte, "\"a  b\"  c "},
+    {"empty command line", "", single_byte, ""},
 };
 
 TEST(CommandLineTail, FollowsTheProgramNameRules)
 {
     for (const tail_case& c : tail_cases) {
-        fake_machine machine{};
-        machine.lead_byte_first = c.lead_first;
-        machine.lead_byte_last = c.lead_last;
-        fake_install(machine);
+        fake_install(machine_with_code_page(c.double_byte));
         const char* tail = command_line_tail(c.command_line);
         EXPECT_STREQ(c.expected_tail, tail) << c.name;
         // The tail is a part of the command line itself, never a copy.
@@ -54,6 +68,7 @@ struct folder_case {
     const char* name;
     std::string module_path;   // "-" for no name at all
     bool unterminated;
+    bool double_byte;
     std::string expected_folder;
     bool usable;
 };
@@ -62,26 +77,42 @@ const std::string long_folder_248 = "D:\\" + std::string(244, 'd') + "\\";
 const std::string long_folder_249 = "D:\\" + std::string(245, 'd') + "\\";
 
 const folder_case folder_cases[] = {
-    {"drive root", "D:\\LAUNCH.EXE", false, "D:\\", true},
-    {"subfolder keeps its trailing backslash", "D:\\SUB\\DIR\\LAUNCH.EXE", false, "D:\\SUB\\DIR\\", true},
-    {"no name at all: empty folder", "-", false, "", true},
-    {"name without a backslash is kept whole", "LAUNCH.EXE", false, "LAUNCH.EXE", true},
-    {"a trail byte of 0x5C counts as a backslash", "D:\\\x81\\X.EXE", false, "D:\\\x81\\", true},
-    {"folder of 248 bytes leaves room for Tovinel.ini", long_folder_248 + "L.EXE", false, long_folder_248, true},
-    {"folder of 249 bytes does not", long_folder_249 + "L.EXE", false, long_folder_249, false},
-    {"module path of 259 bytes is whole", "D:\\" + std::string(256, 'n'), false, "D:\\", true},
-    {"cut module path", "D:\\" + std::string(300, 'n'), false, "", false},
-    {"cut module path left without a terminator", "D:\\" + std::string(300, 'n'), true, "", false},
+    {"drive root", "D:\\LAUNCH.EXE", false, single_byte, "D:\\", true},
+    {"subfolder keeps its trailing backslash", "D:\\SUB\\DIR\\LAUNCH.EXE", false, single_byte, "D:\\SUB\\DIR\\",
+     true},
+    {"no name at all: empty folder", "-", false, single_byte, "", true},
+    {"name without a backslash is kept whole", "LAUNCH.EXE", false, single_byte, "LAUNCH.EXE", true},
+    {"single-byte code page: 0x5C after 0x81 is a backslash", "D:\\\x81\\X.EXE", false, single_byte, "D:\\\x81\\",
+     true},
+    // Code page 932: "\x83\x5C" is the katakana so, "\x95\x5C\x8E\xA6" the word for "display".
+    {"double-byte launcher name ending in a 0x5C trail byte", "D:\\DISC\\\x83\x5C.exe", false, double_byte,
+     "D:\\DISC\\", true},
+    {"double-byte folder name holding a 0x5C trail byte", "D:\\\x95\x5C\x8E\xA6\\tovinel.exe", false,
+     double_byte, "D:\\\x95\x5C\x8E\xA6\\", true},
+    {"lead byte of the second range", "D:\\A\\\xFC\x5C.exe", false, double_byte, "D:\\A\\", true},
+    {"trail byte of a lead-byte value", "D:\\\x81\x81\\X.EXE", false, double_byte, "D:\\\x81\x81\\", true},
+    {"lead byte before the terminator stands alone", "D:\\X\x81", false, double_byte, "D:\\", true},
+    {"and at the end of the longest path", "D:\\" + std::string(255, 'n') + "\x81", false, double_byte, "D:\\",
+     true},
+    {"the same path on a single-byte code page", "D:\\DISC\\\x83\x5C.exe", false, single_byte,
+     "D:\\DISC\\\x83\\", true},
+    {"folder of 248 bytes leaves room for Tovinel.ini", long_folder_248 + "L.EXE", false, single_byte,
+     long_folder_248, true},
+    {"folder of 249 bytes does not", long_folder_249 + "L.EXE", false, single_byte, long_folder_249, false},
+    {"module path of 259 bytes is whole", "D:\\" + std::string(256, 'n'), false, single_byte, "D:\\", true},
+    {"cut module path", "D:\\" + std::string(300, 'n'), false, single_byte, "", false},
+    {"cut module path left without a terminator", "D:\\" + std::string(300, 'n'), true, double_byte, "", false},
 };
 
 TEST(LauncherFolder, FollowsTheModulePathRules)
 {
     for (const folder_case& c : folder_cases) {
-        fake_machine machine{};
+        fake_machine machine = machine_with_code_page(c.double_byte);
         machine.module_path = c.module_path == "-" ? nullptr : c.module_path.c_str();
         machine.module_path_unterminated = c.unterminated;
         fake_install(machine);
-        memset(launcher_folder, 'Z', sizeof launcher_folder);
+        // Backslashes behind the answer: a scan past the terminator would end the folder elsewhere.
+        memset(launcher_folder, '\\', sizeof launcher_folder);
         bool usable = fill_launcher_folder();
         EXPECT_EQ(c.usable, usable) << c.name;
         EXPECT_EQ(c.expected_folder, std::string(launcher_folder, strnlen(launcher_folder, 260))) << c.name;
@@ -95,6 +126,7 @@ struct entry_case {
     const char* module_path;
     const char* config_path;     // where the fake keeps Tovinel.ini
     const char* expected_start;  // null: nothing started
+    bool double_byte = single_byte;
 };
 
 const entry_case entry_cases[] = {
@@ -106,6 +138,11 @@ const entry_case entry_cases[] = {
     {"name without a backslash: the name is the folder", "L.EXE", "L.EXE", "L.EXETovinel.ini",
      "L.EXESETUP.EXE "},
     {"configuration elsewhere: nothing started", "D:\\L.EXE", "D:\\L.EXE", "E:\\Tovinel.ini", nullptr},
+    {"code page 932, launcher named with a 0x5C trail byte", "D:\\DISC\\\x83\x5C.exe /x",
+     "D:\\DISC\\\x83\x5C.exe", "D:\\DISC\\Tovinel.ini", "D:\\DISC\\SETUP.EXE /x", double_byte},
+    {"code page 932, quoted launcher in a folder holding a 0x5C trail byte",
+     "\"D:\\\x95\x5C\x8E\xA6\\tovinel.exe\" -q", "D:\\\x95\x5C\x8E\xA6\\tovinel.exe",
+     "D:\\\x95\x5C\x8E\xA6\\Tovinel.ini", "D:\\\x95\x5C\x8E\xA6\\SETUP.EXE -q", double_byte},
 };
 
 TEST(LauncherEntry, FormsTheConfigurationPathAndAlwaysReturnsZero)
@@ -114,7 +151,7 @@ TEST(LauncherEntry, FormsTheConfigurationPathAndAlwaysReturnsZero)
     for (const entry_case& c : entry_cases) {
         // The show state the process was given changes nothing.
         for (int show_state = 0; show_state <= 11; ++show_state) {
-            fake_machine machine{};
+            fake_machine machine = machine_with_code_page(c.double_byte);
             machine.config_path = c.config_path;
             machine.ini = ini;
             machine.ini_count = 1;

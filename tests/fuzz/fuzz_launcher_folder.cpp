@@ -1,5 +1,6 @@
 // Tovinel fuzzing: the launcher folder, from module paths of any length, cut or not, terminated or not.
-// Input: the answer to the module-name query (see platform_module_file_name in fuzz_platform.cpp).
+// Input: a flags byte (bit 0: the code page has lead bytes), the first and last lead byte, then the
+// answer to the module-name query (see platform_module_file_name in fuzz_platform.cpp).
 #include <cstring>
 
 #include "fuzz_model.h"
@@ -10,6 +11,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz_input input{data, size, 0};
     fuzz_platform_start(&input);
+    uint8_t flags = fuzz_byte(&input);
+    unsigned char lead_first = fuzz_byte(&input);
+    unsigned char lead_last = fuzz_byte(&input);
+    if (flags & 1)
+        fuzz_platform_set_lead_bytes(lead_first, lead_last);
     // Whatever an earlier use left in the folder must not show through.
     memset(launcher_folder, 'Z', sizeof launcher_folder);
     bool usable = fill_launcher_folder();

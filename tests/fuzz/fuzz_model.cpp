@@ -17,8 +17,16 @@ std::string expected_folder(const fuzz_call& module_name, bool* trusted)
     }
     std::string path = module_name.written.substr(0, module_name.returned);
     path = path.substr(0, path.find('\0'));
-    size_t last = path.rfind('\\');
-    std::string folder = last == std::string::npos ? path : path.substr(0, last + 1);
+    // Character by character, with the lead bytes the fuzz platform was set to: a lead byte with a
+    // byte after it makes one character with that byte.
+    size_t folder_end = 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '\\')
+            folder_end = i + 1;
+        if (platform_is_lead_byte(static_cast<unsigned char>(path[i])) && i + 1 < path.size())
+            ++i;
+    }
+    std::string folder = folder_end == 0 ? path : path.substr(0, folder_end);
     *trusted = folder.size() + std::string("Tovinel.ini").size() < 260;
     return folder;
 }

@@ -10,7 +10,9 @@
 std::string answered_text(const fuzz_call& text_read);
 
 // The launcher folder from the module-name answer: the path as far as the returned count and its
-// first NUL, up to and including its last backslash, or whole without one. *trusted is false when
+// first NUL, up to and including its last backslash, or whole without one. A backslash that is the
+// second byte of a double-byte character (lead bytes as set with fuzz_platform_set_lead_bytes) does not
+// count. *trusted is false when
 // the path was cut (count >= capacity; the folder is then empty) or when the folder leaves no room
 // for "Tovinel.ini" in 260 bytes.
 std::string expected_folder(const fuzz_call& module_name, bool* trusted);

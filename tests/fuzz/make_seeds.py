@@ -35,6 +35,10 @@ def decision(tail, *answers):
     return u16(len(tail)) + tail + b"".join(answers)
 
 
+# Lead-byte layouts of the targets that take one: flags, first and last lead byte. Code page 932's
+# first range, 0x81-0x9F, holds the lead bytes of the names below.
+SINGLE_BYTE = b"\0\0\0"
+CODE_PAGE_932 = b"\1\x81\x9f"
 REGKEY = b"SOFTWARE\\Maker\\Product"
 MODULE = module(b"D:\\TOVINEL.EXE")
 NO_WINDOW = text(b"") + text(b"")
@@ -51,17 +55,20 @@ SEEDS = {
         "leading_blank": b"\0\0\0 D:\\L.EXE /x",
     },
     "launcher_folder": {
-        "drive_root": module(b"D:\\TOVINEL.EXE"),
-        "subfolder": module(b"D:\\SUB\\DIR\\TOVINEL.EXE"),
-        "network": module(b"\\\\server\\share\\dir\\TOVINEL.EXE"),
-        "no_backslash": module(b"TOVINEL.EXE"),
-        "no_name": module(b"", mode=2),
-        "folder_248_fits": module(b"D:\\" + b"d" * 244 + b"\\L.EXE"),
-        "folder_249_too_long": module(b"D:\\" + b"d" * 245 + b"\\L.EXE"),
-        "cut_terminated": module(b"D:\\" + b"n" * 300),
-        "cut_unterminated": module(b"D:\\" + b"n" * 300, mode=1),
-        "count_short_of_text": module(b"D:\\DIR\\L.EXE", mode=3, count=4),
-        "count_past_text": module(b"D:\\L.EXE\0\\X\\", mode=3, count=12),
+        "drive_root": SINGLE_BYTE + module(b"D:\\TOVINEL.EXE"),
+        "subfolder": SINGLE_BYTE + module(b"D:\\SUB\\DIR\\TOVINEL.EXE"),
+        "network": SINGLE_BYTE + module(b"\\\\server\\share\\dir\\TOVINEL.EXE"),
+        "no_backslash": SINGLE_BYTE + module(b"TOVINEL.EXE"),
+        "no_name": SINGLE_BYTE + module(b"", mode=2),
+        "folder_248_fits": SINGLE_BYTE + module(b"D:\\" + b"d" * 244 + b"\\L.EXE"),
+        "folder_249_too_long": SINGLE_BYTE + module(b"D:\\" + b"d" * 245 + b"\\L.EXE"),
+        "cut_terminated": SINGLE_BYTE + module(b"D:\\" + b"n" * 300),
+        "cut_unterminated": SINGLE_BYTE + module(b"D:\\" + b"n" * 300, mode=1),
+        "count_short_of_text": SINGLE_BYTE + module(b"D:\\DIR\\L.EXE", mode=3, count=4),
+        "count_past_text": SINGLE_BYTE + module(b"D:\\L.EXE\0\\X\\", mode=3, count=12),
+        "code_page_932_name": CODE_PAGE_932 + module(b"D:\\DISC\\\x83\x5c.exe"),
+        "code_page_932_folder": CODE_PAGE_932 + module(b"D:\\\x95\x5c\x8e\xa6\\tovinel.exe"),
+        "code_page_932_lead_byte_at_end": CODE_PAGE_932 + module(b"D:\\X\x81"),
     },
     "ini_reader": {
         "medium_run": u16(260) + b"\2" + open(os.path.join(HERE, "../../examples/medium/Tovinel.ini"), "rb").read(),
