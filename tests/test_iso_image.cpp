@@ -2,6 +2,7 @@
 // will read them: one table of names looked up in each kind of image, then damaged and hostile files.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "check_tool_run.h"
 #include "iso_image.h"
 
 namespace {
@@ -48,16 +50,47 @@ const image_kind image_kinds[] = {
     {"rock_ridge_only", "-R"},               // right on Linux, 8.3 names on Windows
 };
 
+// The sample media, each a folder of tests/check_media.
+std::vector<std::string> sample_media()
+{
+    std::vector<std::string> names;
+    DIR* media = opendir(CHECK_MEDIA);
+    while (struct dirent* entry = media != nullptr ? readdir(media) : nullptr)
+        if (entry->d_name[0] != '.')
+            names.push_back(entry->d_name);
+    if (media != nullptr)
+        closedir(media);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string medium_image_path(const std::string& name)
+{
+    return images + "/medium_" + name + ".iso";
+}
+
 class IsoImage : public ::testing::Test {
 protected:
+    // Every image at once: xorriso spends most of its time waiting, not working.
     static void SetUpTestSuite()
     {
         mkdir(images.c_str(), 0755);
-        for (const image_kind& kind : image_kinds) {
-            std::string command = std::string(XORRISO) + " -as mkisofs -quiet " + kind.options + " -o '" +
-                                  image_path(kind.name) + "' '" + medium + "' 2>/dev/null";
-            ASSERT_EQ(0, system(command.c_str())) << command;
-        }
+        std::string script;
+        auto make = [&](const std::string& options, const std::string& image, const std::string& folder) {
+            script += std::string(XORRISO) + " -as mkisofs -quiet " + options + " -o '" + image + "' '" + folder +
+                      "' 2>/dev/null || echo failed: " + image + " & ";
+        };
+        for (const image_kind& kind : image_kinds)
+            make(kind.options, image_path(kind.name), medium);
+        for (const std::string& name : sample_media())
+            make("-J -R", medium_image_path(name), std::string(CHECK_MEDIA) + "/" + name);
+        script += "wait";
+        FILE* run = popen(script.c_str(), "r");
+        ASSERT_NE(nullptr, run);
+        char line[512];
+        while (fgets(line, sizeof line, run) != nullptr)
+            ADD_FAILURE() << line;
+        ASSERT_EQ(0, pclose(run));
     }
 };
 
@@ -311,6 +344,63 @@ TEST_F(IsoImage, ReadsWhatACutImageStillHolds)
     }
     EXPECT_GT(readable, 0u);
     EXPECT_GT(cut, 0u);
+}
+
+// tovinel-check on images: what it finds, as Windows will see each kind of image.
+struct tool_case {
+    const char* image;               // a kind of image, or a file made by the test
+    int exit_code;
+    std::vector<std::string> findings;   // finding_lines(): "FILE[:LINE] ID", all of them
+    std::vector<std::string> phrases;
+};
+
+const tool_case tool_cases[] = {
+    {"joliet_rock_ridge", 1, {"Tovinel.ini:7 run-blank"},
+     {"(an ISO image; Windows reads its Joliet names)", "Command:  'D:\\Driver Setup\\setup.exe '"}},
+    {"rock_ridge_only", 1, {"Tovinel.ini ini-name-case", "Tovinel.ini:7 run-missing", "Tovinel.ini:7 image-name"},
+     {"without Joliet names; Windows reads its ISO 9660 names",
+      "Run names 'Driver Setup\\setup.exe', which Windows will not find: this image has no Joliet names",
+      "where Driver Setup\\setup.exe is DRIVER_S\\SETUP.EXE", "-J -R"}},
+    {"iso9660_only", 1, {"Tovinel.ini ini-name-case", "Tovinel.ini:7 run-missing", "Tovinel.ini:7 image-name"},
+     {"8.3 at most: Driver Setup\\setup.exe cannot be one of them"}},
+    {"notes.txt", 2, {}, {"is no ISO 9660 image"}},
+};
+
+TEST_F(IsoImage, CheckToolFindsWhatWindowsWillSee)
+{
+    made("notes.txt", "[autorun]\nopen=tovinel.exe\n");
+    for (const tool_case& c : tool_cases) {
+        std::string path = std::string(c.image).find('.') == std::string::npos ? image_path(c.image)
+                                                                                : images + "/" + c.image;
+        tool_run run = run_check_tool({path});
+        EXPECT_EQ(c.exit_code, run.exit_code) << c.image << "\n" << run.output;
+        EXPECT_EQ(c.findings, finding_lines(run.output)) << c.image << "\n" << run.output;
+        for (const std::string& phrase : c.phrases)
+            EXPECT_NE(std::string::npos, run.output.find(phrase)) << c.image << ": no '" << phrase << "' in\n"
+                                                                   << run.output;
+    }
+}
+
+// Whatever the tool finds in a folder, it finds in an image of it with Joliet names, and the
+// launcher decides the same: every sample medium, made into an image.
+TEST_F(IsoImage, AnImageWithJolietChecksAsItsFolder)
+{
+    std::vector<std::string> names = sample_media();
+    ASSERT_GT(names.size(), 10u);
+    for (const std::string& name : names) {
+        std::string folder = std::string(CHECK_MEDIA) + "/" + name;
+        std::string image = medium_image_path(name);
+        tool_run on_folder = run_check_tool({folder});
+        tool_run on_image = run_check_tool({image});
+        EXPECT_EQ(on_folder.exit_code, on_image.exit_code) << name << "\n" << on_image.output;
+        EXPECT_EQ(finding_lines(on_folder.output), finding_lines(on_image.output)) << name << "\n" << on_image.output;
+        // The decision and its reasons: from the "Launcher:" line up to the findings.
+        auto decision = [](const std::string& output) {
+            size_t from = std::min(output.find("Launcher:"), output.size());
+            return output.substr(from, output.find("\nFindings", from) - from).substr(0, output.find("\nNo findings", from) - from);
+        };
+        EXPECT_EQ(decision(on_folder.output), decision(on_image.output)) << name;
+    }
 }
 
 }  // namespace
