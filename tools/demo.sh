@@ -25,5 +25,5 @@ echo
 echo "The sample medium as an ISO image ($(stat -c %s "$image") bytes), checked as Windows will see it:"
 echo "    \$ tovinel-check build/demo/medium.iso"
 status=0
-"$root/build/native/checker/tovinel-check" "$image" | sed 's/^/    /' || status=$?
+(cd "$root" && build/native/checker/tovinel-check build/demo/medium.iso) | sed 's/^/    /' || status=$?
 echo "    (exit code $status)"
