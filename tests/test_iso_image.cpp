@@ -15,6 +15,7 @@
 
 #include "check_tool_run.h"
 #include "iso_image.h"
+#include "medium.h"
 
 namespace {
 
@@ -346,6 +347,39 @@ TEST_F(IsoImage, ReadsWhatACutImageStillHolds)
     EXPECT_GT(cut, 0u);
 }
 
+// The checker's view of an image: its medium paths join names with '/', as for a folder.
+TEST_F(IsoImage, AnswersTheCheckerAsAFolderWould)
+{
+    std::string description;
+    std::string error;
+    std::unique_ptr<medium_access> image = medium_in_image(image_path("rock_ridge_only"), &description, &error);
+    ASSERT_NE(nullptr, image) << error;
+    EXPECT_NE(std::string::npos, description.find("without Joliet names")) << description;
+    const struct {
+        const char* path;
+        medium_kind kind;
+    } kinds[] = {{"", medium_kind::folder}, {"DRIVER_S", medium_kind::folder}, {"DRIVER_S/SETUP.EXE", medium_kind::file},
+                 {"driver_s/setup.exe", medium_kind::file}, {"Driver Setup/setup.exe", medium_kind::missing}};
+    for (const auto& k : kinds)
+        EXPECT_EQ(k.kind, image->kind_of(k.path, nullptr)) << k.path;
+
+    std::vector<std::string> names;
+    EXPECT_TRUE(image->each_entry("DRIVER_S", [&](const medium_entry& e) { names.push_back(e.name); return true; }, nullptr));
+    EXPECT_EQ(std::vector<std::string>{"SETUP.EXE"}, names);
+    std::string why;
+    EXPECT_FALSE(image->each_entry("TOVINEL.INI", [](const medium_entry&) { return true; }, &why));
+    EXPECT_FALSE(why.empty());
+
+    std::string bytes;
+    unsigned long long size = 0;
+    ASSERT_TRUE(image->read_start("TOVINEL.INI", 10, &bytes, &size, &why)) << why;
+    EXPECT_EQ(file_text(medium + "/Tovinel.ini").substr(0, 10), bytes);
+    EXPECT_EQ(file_text(medium + "/Tovinel.ini").size(), size);
+    EXPECT_FALSE(image->read_start("DRIVER_S", 10, &bytes, &size, &why));
+    EXPECT_NE(std::string::npos, image->why_missing("Driver Setup/setup.exe").find("DRIVER_S\\SETUP.EXE"));
+    EXPECT_EQ("", image->why_missing("DRIVER_S/SETUP.EXE"));
+}
+
 // tovinel-check on images: what it finds, as Windows will see each kind of image.
 struct tool_case {
     const char* image;               // a kind of image, or a file made by the test
@@ -357,11 +391,15 @@ struct tool_case {
 const tool_case tool_cases[] = {
     {"joliet_rock_ridge", 1, {"Tovinel.ini:7 run-blank"},
      {"(an ISO image; Windows reads its Joliet names)", "Command:  'D:\\Driver Setup\\setup.exe '"}},
-    {"rock_ridge_only", 1, {"Tovinel.ini ini-name-case", "Tovinel.ini:7 run-missing", "Tovinel.ini:7 image-name"},
+    {"rock_ridge_only", 1,
+     {"autorun.inf:3 autorun-icon-missing", "autorun.inf:3 image-name", "Tovinel.ini ini-name-case",
+      "Tovinel.ini:7 run-missing", "Tovinel.ini:7 image-name"},
      {"without Joliet names; Windows reads its ISO 9660 names",
       "Run names 'Driver Setup\\setup.exe', which Windows will not find: this image has no Joliet names",
       "where Driver Setup\\setup.exe is DRIVER_S\\SETUP.EXE", "-J -R"}},
-    {"iso9660_only", 1, {"Tovinel.ini ini-name-case", "Tovinel.ini:7 run-missing", "Tovinel.ini:7 image-name"},
+    {"iso9660_only", 1,
+     {"autorun.inf:3 autorun-icon-missing", "autorun.inf:3 image-name", "Tovinel.ini ini-name-case",
+      "Tovinel.ini:7 run-missing", "Tovinel.ini:7 image-name"},
      {"8.3 at most: Driver Setup\\setup.exe cannot be one of them"}},
     {"notes.txt", 2, {}, {"is no ISO 9660 image"}},
 };
