@@ -120,7 +120,7 @@ std::string check_autorun_program(const check_context& context, const std::strin
     // Unquoted, the name may hold blanks: Windows tries each blank in turn, as for Run.
     std::string unquoted = split.program + (split.arguments.empty() ? "" : " " + split.arguments);
     program_search search = check_find_program(context, root + unquoted);
-    if (!search.found || search.end <= root.size() + split.program.size())
+    if (!search.found)
         return split.program;
     *arguments = unquoted.substr(std::min(unquoted.size(), search.end - root.size()));
     while (!arguments->empty() && ((*arguments)[0] == ' ' || (*arguments)[0] == '\t'))

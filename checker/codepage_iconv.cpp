@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
+#include <utility>
 #include <string>
 
 #include "encoding.h"
@@ -13,6 +15,19 @@ namespace {
 std::string iconv_name(unsigned codepage)
 {
     return "CP" + std::to_string(codepage);
+}
+
+// One converter per pair of names, opened once: a check converts millions of short texts.
+iconv_t converter_for(const char* from, const char* to)
+{
+    static std::map<std::pair<std::string, std::string>, iconv_t> converters;
+    auto key = std::make_pair(std::string(from), std::string(to));
+    auto found = converters.find(key);
+    if (found != converters.end())
+        return found->second;
+    iconv_t converter = iconv_open(to, from);
+    converters[key] = converter;
+    return converter;
 }
 
 // Bytes passed over where a unit does not convert: `skip`, or with 0 a UTF-8 character whole.
@@ -34,9 +49,10 @@ bool convert(const char* from, const char* to, const std::string& input, size_t 
     output->clear();
     if (exact != nullptr)
         *exact = true;
-    iconv_t converter = iconv_open(to, from);
+    iconv_t converter = converter_for(from, to);
     if (converter == reinterpret_cast<iconv_t>(-1))
         return false;
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);   // a fresh shift state
     std::string in = input;
     char* in_at = in.empty() ? nullptr : &in[0];
     size_t in_left = in.size();
@@ -58,7 +74,6 @@ bool convert(const char* from, const char* to, const std::string& input, size_t 
         in_at += passed;
         in_left -= passed;
     }
-    iconv_close(converter);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "ini_scan.h"
 
 #include <algorithm>
+#include <cstring>
 
 bool ini_is_blank(char c)
 {
@@ -27,14 +28,22 @@ namespace {
 // output shows only their start.
 const size_t kept_most = 65536;
 
+// The first `wanted` in [begin, end) of `text`, or `end`: never a search past the line.
+size_t find_in(const std::string& text, size_t begin, size_t end, char wanted)
+{
+    const char* start = text.data() + begin;
+    const void* found = memchr(start, wanted, end - begin);
+    return found == nullptr ? end : begin + static_cast<size_t>(static_cast<const char*>(found) - start);
+}
+
 // The text of [begin, end) of `text` up to a NUL, trimmed at its start and, when no NUL cut it,
 // at its end: the reader keeps blanks just before a NUL.
 std::string name_text(const std::string& text, size_t begin, size_t end)
 {
     while (begin < end && ini_is_blank(text[begin]))
         ++begin;
-    size_t nul = text.find('\0', begin);
-    if (nul != std::string::npos && nul < end) {
+    size_t nul = find_in(text, begin, end, '\0');
+    if (nul != end) {
         end = nul;
     } else {
         while (end > begin && ini_is_blank(text[end - 1]))
@@ -58,12 +67,12 @@ void scan_line(const std::string& text, size_t begin, size_t end, unsigned numbe
         found.kind = ini_line_kind::comment;
     } else if (text[first] == '[') {
         found.kind = ini_line_kind::section;
-        size_t close = std::min(text.find(']', first + 1), end);
+        size_t close = find_in(text, first + 1, end, ']');
         found.has_close = close != end;
         found.name = name_text(text, first + 1, close);
     } else {
         found.kind = ini_line_kind::key;
-        size_t equals = std::min(text.find('=', first), end);
+        size_t equals = find_in(text, first, end, '=');
         found.has_equals = equals != end;
         found.name = name_text(text, first, equals);
         if (found.has_equals)

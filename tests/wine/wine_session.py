@@ -1,5 +1,7 @@
 # Tovinel Wine tests: one Wine session for a suite: a private prefix, one Xvfb, one wineserver.
 # Everything it starts is ended on the way out, whether the suite passed, failed or was interrupted.
+import errno
+import glob
 import os
 import shutil
 import signal
@@ -8,13 +10,58 @@ import sys
 import time
 
 WINE_OVERRIDES = "mscoree,mshtml="  # no Mono or Gecko installers on a first boot
+# The prefix is a 64-bit Windows (WOW64), as most users have: the 32-bit launcher sees the 32-bit
+# registry view there, and 32-bit Windows, with its one view, is what that view already shows.
+WINE_ARCH = "win64"
+# The 64-bit loader, for the 64-bit regedit that writes either view; Debian keeps it off PATH.
+WINE64 = shutil.which("wine64") or "/usr/lib/wine/wine64"
+# Wine takes the ANSI code page from the Unix locale: ja_JP.UTF-8 gives 932, C.UTF-8 gives 1252.
+LOCALES = {1252: "C.UTF-8", 932: "ja_JP.UTF-8"}
+SKIPPED = 77  # the exit code by which a Wine test tells CTest that it could not run here
+I386_ELF_MAGIC = "7f454c4601010100000000000000000002000300"
 
 
-def base_environment(prefix):
+def base_environment(prefix, codepage=1252):
     env = dict(os.environ)
-    env.update(WINEPREFIX=prefix, WINEARCH="win32", WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_OVERRIDES)
+    env.update(WINEPREFIX=prefix, WINEARCH=WINE_ARCH, WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_OVERRIDES,
+               LC_ALL=LOCALES[codepage])
     env.pop("DISPLAY", None)
     return env
+
+
+def why_wine_cannot_run():
+    """None when this machine runs Wine's 32-bit programs natively; otherwise the reason it cannot.
+    Wine runs a 32-bit Windows program only as a 32-bit x86 Linux process (even its 64-bit build,
+    whose WOW64 mode also needs the kernel's 32-bit entry), so a kernel built or booted without
+    IA-32 emulation runs none, and under a user-mode emulator one start takes minutes."""
+    for entry in glob.glob("/proc/sys/fs/binfmt_misc/*"):
+        try:
+            with open(entry) as handler:
+                text = handler.read()
+        except OSError:
+            continue
+        fields = dict(line.split(" ", 1) for line in text.splitlines() if " " in line)
+        if text.startswith("enabled") and fields.get("magic", "").startswith(I386_ELF_MAGIC):
+            return (f"32-bit x86 programs are handed to {fields.get('interpreter', 'an emulator')} "
+                    f"(binfmt_misc {os.path.basename(entry)}): far too slow for Wine")
+    try:
+        subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=False)
+    except FileNotFoundError:
+        pass  # not Debian's layout: the boot will tell
+    except OSError as error:
+        if error.errno == errno.ENOEXEC:
+            return "this kernel runs no 32-bit x86 programs (IA-32 emulation is off), so Wine runs none"
+        raise
+    return None
+
+
+def skip_unless_wine_can_run():
+    """Ends the process with the code CTest counts as skipped when Wine cannot run here."""
+    reason = why_wine_cannot_run()
+    if reason:
+        print(f"skipped: {reason}")
+        sys.exit(SKIPPED)
 
 
 def boot_prefix(prefix):
@@ -24,7 +71,7 @@ def boot_prefix(prefix):
     env = base_environment(prefix)
     started = time.monotonic()
     # Without a display the first boot creates no windows, and no dialog can wait for input.
-    subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+    subprocess.run([WINE64, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                    check=True)
     # wineboot returns while the prefix is still being filled; the server ends when it is done.
     subprocess.run(["wineserver", "-w"], env=env, check=True)
@@ -37,12 +84,14 @@ def unix_to_windows(path):
 
 
 class Session:
-    """Context manager: Xvfb (when `display`) and a persistent wineserver for `prefix`."""
+    """Context manager: Xvfb (when `display`) and a persistent wineserver for `prefix`, every
+    program of it running under the ANSI code page `codepage`."""
 
-    def __init__(self, prefix, display=True):
+    def __init__(self, prefix, display=True, codepage=1252):
         self.prefix = prefix
         self.display = display
-        self.env = base_environment(prefix)
+        self.codepage = codepage
+        self.env = base_environment(prefix, codepage)
         self.xvfb = None
         self.server = False
 
@@ -78,6 +127,11 @@ class Session:
         options.setdefault("env", self.env)
         return subprocess.run(["wine"] + arguments, **options)
 
+    def run64(self, arguments, **options):
+        """Runs a program of the prefix as a 64-bit process (regedit: both registry views)."""
+        options.setdefault("env", self.env)
+        return subprocess.run([WINE64] + arguments, **options)
+
     def popen(self, arguments, **options):
         options.setdefault("env", self.env)
         return subprocess.Popen(["wine"] + arguments, **options)
@@ -102,6 +156,7 @@ class Session:
 if __name__ == "__main__":
     # CTest fixture: wine_session.py boot PREFIX  (once per suite run) / wine_session.py remove PREFIX
     if len(sys.argv) == 3 and sys.argv[1] == "boot":
+        skip_unless_wine_can_run()
         boot_prefix(sys.argv[2])
     elif len(sys.argv) == 3 and sys.argv[1] == "remove":
         if os.path.isdir(sys.argv[2]):
