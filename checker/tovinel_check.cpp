@@ -240,7 +240,9 @@ int main(int argc, char** argv)
         std::string error;
         medium = medium_in_image(options.medium_dir, &description, &error);
         if (medium == nullptr) {
-            fprintf(stderr, "tovinel-check: cannot read %s\n", shown(options.medium_dir + ": " + error, 400).c_str());
+            // A file that is no image may well be a slip for its folder.
+            fprintf(stderr, "tovinel-check: %s is not a folder, nor an ISO image this machine can read: %s.\n",
+                    shown(options.medium_dir, 400).c_str(), shown(error, 400).c_str());
             return 2;
         }
     } else {
