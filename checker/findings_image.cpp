@@ -69,7 +69,9 @@ void check_image_findings(check_context& context)
     }
     if (context.autorun.present) {
         autorun_facts facts = autorun_read(context.autorun.text());
-        for (const auto& [key, value] : {std::make_pair("open", facts.open), std::make_pair("shellexecute", facts.shell_execute)}) {
+        const std::pair<const char*, autorun_value> commands[] = {{"open", facts.open},
+                                                                   {"shellexecute", facts.shell_execute}};
+        for (const auto& [key, value] : commands) {
             if (value.text.empty())
                 continue;
             // A quoted program ends at its quote; an unquoted one is tried at each blank, as for Run.

@@ -141,7 +141,8 @@ bool pass(const std::string& image_path, view names, uint64_t extra_budget,
     if (!whole) {
         const char* reason = archive_error_string(reader);
         if (too_many)
-            *error = "it holds more than " + std::to_string(entry_limit) + " files and folders, more than this check lists";
+            *error = "it holds more than " + std::to_string(entry_limit) +
+                     " files and folders, more than this check lists";
         else if (source.over_budget)
             *error = "it needs more than " + std::to_string(listing_budget >> 20) +
                      " MiB of folder data to be listed, more than this check reads";
@@ -229,8 +230,10 @@ bool list_view(const std::string& image_path, view names, std::vector<listed>* e
             // end of the volume.
             bool beyond = status == ARCHIVE_WARN && archive_entry_filetype(entry) == 0;
             const char* link = archive_entry_hardlink(entry);
-            entries->push_back({path, folder, folder || !archive_entry_size_is_set(entry) ? 0 : static_cast<uint64_t>(archive_entry_size(entry)),
-                                beyond, link != nullptr ? joined(path_names(with_backslashes(link))) : ""});
+            bool sized = !folder && archive_entry_size_is_set(entry);
+            uint64_t size = sized ? static_cast<uint64_t>(archive_entry_size(entry)) : 0;
+            entries->push_back(
+                {path, folder, size, beyond, link != nullptr ? joined(path_names(with_backslashes(link))) : ""});
             if (rock_ridge != nullptr)
                 *rock_ridge = archive_format(reader) == ARCHIVE_FORMAT_ISO9660_ROCKRIDGE;
             return true;
@@ -498,7 +501,8 @@ bool iso_image_read(const iso_image& image, const iso_entry& entry, size_t max_b
             }
             std::vector<char> chunk(block_size);
             while (bytes->size() < wanted) {
-                la_ssize_t got = archive_read_data(reader, chunk.data(), std::min(chunk.size(), wanted - bytes->size()));
+                size_t piece = std::min(chunk.size(), wanted - bytes->size());
+                la_ssize_t got = archive_read_data(reader, chunk.data(), piece);
                 if (got < 0) {
                     const char* why = archive_error_string(reader);
                     reason = std::string("its data cannot be read: ") + (why != nullptr ? why : "no reason given");
@@ -547,7 +551,8 @@ bool fits_iso9660(const std::string& path, bool level1)
     return true;
 }
 
-const char joliet_advice[] = " Make the image with Joliet names as well (xorriso -as mkisofs -J -R, genisoimage -J -R).";
+const char joliet_advice[] =
+    " Make the image with Joliet names as well (xorriso -as mkisofs -J -R, genisoimage -J -R).";
 
 }  // namespace
 

@@ -81,7 +81,8 @@ std::unique_ptr<medium_access> medium_in_image(const std::string& image_path, st
     if (!iso_image_open(image_path, &image, error))
         return nullptr;
     *description = image_path + (image.joliet ? " (an ISO image; Windows reads its Joliet names)"
-                                              : " (an ISO image without Joliet names; Windows reads its ISO 9660 names)");
+                                              : " (an ISO image without Joliet names; Windows reads its"
+                                                " ISO 9660 names)");
     if (image.udf)
         *description += "; it also holds a UDF file system, which Windows reads instead and this check does not";
     return std::make_unique<image_medium>(std::move(image));

@@ -195,7 +195,8 @@ TEST_F(IsoImage, ListsFoldersAndReadsFilesWithinTheLimitAsked)
     for (const iso_entry* entry : iso_image_list(image, ""))
         root.push_back(entry->path);
     std::sort(root.begin(), root.end());
-    EXPECT_EQ((std::vector<std::string>{"AUTORUN.INF", "DRIVER_S", "INSTALLA.TXT", "TOVINEL.EXE", "TOVINEL.INI"}), root);
+    const std::vector<std::string> expected = {"AUTORUN.INF", "DRIVER_S", "INSTALLA.TXT", "TOVINEL.EXE", "TOVINEL.INI"};
+    EXPECT_EQ(expected, root);
     ASSERT_EQ(1u, iso_image_list(image, "driver_s").size());
     EXPECT_EQ("DRIVER_S\\SETUP.EXE", iso_image_list(image, "driver_s")[0]->path);
 
@@ -320,6 +321,88 @@ TEST_F(IsoImage, GivesAReasonForWhatIsNoWholeImage)
     }
 }
 
+// Points the root folder's record named `name` at the root folder itself: a loop of folders.
+void loop_folder(std::string* image, const std::string& name)
+{
+    auto little = [&](size_t at) {
+        return static_cast<uint32_t>(static_cast<unsigned char>((*image)[at])) |
+               static_cast<uint32_t>(static_cast<unsigned char>((*image)[at + 1])) << 8 |
+               static_cast<uint32_t>(static_cast<unsigned char>((*image)[at + 2])) << 16 |
+               static_cast<uint32_t>(static_cast<unsigned char>((*image)[at + 3])) << 24;
+    };
+    const size_t root_record = 16 * 2048 + 156;
+    size_t at = little(root_record + 2) * size_t{2048};
+    size_t end = at + little(root_record + 10);
+    while (at < end && (*image)[at] != 0) {
+        size_t length = static_cast<unsigned char>((*image)[at]);
+        if (image->compare(at + 33, name.size(), name) == 0)
+            image->replace(at + 2, 16, *image, root_record + 2, 16);   // extent and size, both byte orders
+        at += length;
+    }
+}
+
+// Images made to exhaust the reader: tovinel-check gives up with a reason, within bounds of time
+// and memory, under a limit of address space.
+struct hostile_image_case {
+    const char* name;
+    std::string (*make)();
+    const char* phrase;
+};
+
+std::string looping_image()
+{
+    std::string image = file_text(image_path("iso9660_only"));
+    loop_folder(&image, "DRIVER_S");
+    return made("loop.iso", image);
+}
+
+std::string zeros_for_root()
+{
+    std::string image = whole_image();
+    const size_t size = image.size() + (20u << 20);
+    claim_sizes(&image, 18u << 20, static_cast<uint32_t>(size / 2048));
+    std::string path = made("huge_root_tool.iso", image);
+    EXPECT_EQ(0, truncate(path.c_str(), static_cast<off_t>(size)));
+    return path;
+}
+
+std::string root_past_the_end()
+{
+    std::string image = whole_image();
+    claim_sizes(&image, 3u << 30, 0x7fffffffu);
+    return made("claims.iso", image);
+}
+
+std::string noise_after_descriptors()
+{
+    std::string image = whole_image().substr(0, 20 * 2048);
+    for (size_t i = 0; i < (4u << 20); ++i)
+        image += static_cast<char>(i * 2654435761u >> 24);
+    return made("noise.iso", image);
+}
+
+const hostile_image_case hostile_image_cases[] = {
+    {"folder loop", looping_image, "contains loop"},
+    {"root folder of 18 MiB zeros", zeros_for_root, "MiB of folder data"},
+    {"root folder claimed past the end", root_past_the_end, "cannot be read as an ISO 9660 image"},
+    {"noise after the descriptors", noise_after_descriptors, "ISO 9660 image"},
+};
+
+TEST_F(IsoImage, CheckToolGivesUpOnHostileImagesWithinBounds)
+{
+    for (const hostile_image_case& c : hostile_image_cases) {
+        std::string path = c.make();
+        tool_run run = run_check_tool({path}, 512, 60);
+        printf("%-40s %6.2f s CPU %8ld KiB peak\n", c.name, run.cpu_seconds, run.peak_kib);
+        EXPECT_FALSE(run.timed_out) << c.name;
+        EXPECT_EQ(2, run.exit_code) << c.name << "\n" << run.output;
+        EXPECT_NE(std::string::npos, run.output.find(c.phrase))
+            << c.name << ": no '" << c.phrase << "' in\n" << run.output;
+        EXPECT_LE(run.cpu_seconds, 8) << c.name;
+        EXPECT_LE(run.peak_kib, 64 * 1024) << c.name;
+    }
+}
+
 // An image cut inside a file's data still lists; the cut files cannot be read, the others can.
 TEST_F(IsoImage, ReadsWhatACutImageStillHolds)
 {
@@ -358,13 +441,20 @@ TEST_F(IsoImage, AnswersTheCheckerAsAFolderWould)
     const struct {
         const char* path;
         medium_kind kind;
-    } kinds[] = {{"", medium_kind::folder}, {"DRIVER_S", medium_kind::folder}, {"DRIVER_S/SETUP.EXE", medium_kind::file},
-                 {"driver_s/setup.exe", medium_kind::file}, {"Driver Setup/setup.exe", medium_kind::missing}};
+    } kinds[] = {{"", medium_kind::folder},
+                 {"DRIVER_S", medium_kind::folder},
+                 {"DRIVER_S/SETUP.EXE", medium_kind::file},
+                 {"driver_s/setup.exe", medium_kind::file},
+                 {"Driver Setup/setup.exe", medium_kind::missing}};
     for (const auto& k : kinds)
         EXPECT_EQ(k.kind, image->kind_of(k.path, nullptr)) << k.path;
 
     std::vector<std::string> names;
-    EXPECT_TRUE(image->each_entry("DRIVER_S", [&](const medium_entry& e) { names.push_back(e.name); return true; }, nullptr));
+    auto keep = [&](const medium_entry& entry) {
+        names.push_back(entry.name);
+        return true;
+    };
+    EXPECT_TRUE(image->each_entry("DRIVER_S", keep, nullptr));
     EXPECT_EQ(std::vector<std::string>{"SETUP.EXE"}, names);
     std::string why;
     EXPECT_FALSE(image->each_entry("TOVINEL.INI", [](const medium_entry&) { return true; }, &why));
@@ -435,7 +525,8 @@ TEST_F(IsoImage, AnImageWithJolietChecksAsItsFolder)
         // The decision and its reasons: from the "Launcher:" line up to the findings.
         auto decision = [](const std::string& output) {
             size_t from = std::min(output.find("Launcher:"), output.size());
-            return output.substr(from, output.find("\nFindings", from) - from).substr(0, output.find("\nNo findings", from) - from);
+            size_t to = std::min(output.find("\nFindings", from), output.find("\nNo findings", from));
+            return output.substr(from, to - from);
         };
         EXPECT_EQ(decision(on_folder.output), decision(on_image.output)) << name;
     }
