@@ -14,15 +14,6 @@
 
 #include "check_tool_run.h"
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TOVINEL_SANITIZED 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define TOVINEL_SANITIZED 1
-#endif
-
 namespace {
 
 namespace fs = std::filesystem;
