@@ -274,27 +274,30 @@ void probe_descriptors(const std::string& image_path, bool* joliet, bool* udf)
     close(descriptor);
 }
 
-// Index of each path's entry, and of the children of each folder (-1: the root).
+// The index that stands for the root folder, which has no entry.
+constexpr size_t root_folder = static_cast<size_t>(-1);
+
+// Index of each path's entry, and of the children of each folder (root_folder: the root).
 struct tree_index {
-    std::map<std::string, long> by_path;
-    std::map<long, std::vector<long>> children;
+    std::map<std::string, size_t> by_path;
+    std::map<size_t, std::vector<size_t>> children;
 };
 
 tree_index index_tree(const std::vector<listed>& entries)
 {
     tree_index tree;
     for (size_t i = 0; i < entries.size(); ++i)
-        tree.by_path.emplace(entries[i].path, static_cast<long>(i));
+        tree.by_path.emplace(entries[i].path, i);
     for (size_t i = 0; i < entries.size(); ++i) {
         size_t slash = entries[i].path.rfind('\\');
-        long parent = -1;
+        size_t parent = root_folder;
         if (slash != std::string::npos) {
             auto found = tree.by_path.find(entries[i].path.substr(0, slash));
             if (found == tree.by_path.end())
                 continue;  // an orphan: never paired
             parent = found->second;
         }
-        tree.children[parent].push_back(static_cast<long>(i));
+        tree.children[parent].push_back(i);
     }
     return tree;
 }
@@ -313,26 +316,24 @@ std::vector<long> pair_by_folders(const std::vector<listed>& windows, const std:
     std::vector<long> pair(rock_ridge.size(), -1);
     tree_index windows_tree = index_tree(windows);
     tree_index rock_ridge_tree = index_tree(rock_ridge);
-    std::deque<std::pair<long, long>> folders = {{-1, -1}};
+    std::deque<std::pair<size_t, size_t>> folders = {{root_folder, root_folder}};
     while (!folders.empty()) {
         auto [windows_folder, rock_ridge_folder] = folders.front();
         folders.pop_front();
-        std::vector<long> windows_left = windows_tree.children[windows_folder];
-        std::vector<long> rock_ridge_left = rock_ridge_tree.children[rock_ridge_folder];
-        auto same_kind = [&](long w, long r) {
+        auto same_kind = [&](size_t w, size_t r) {
             return windows[w].is_folder == rock_ridge[r].is_folder && windows[w].size == rock_ridge[r].size;
         };
-        auto take = [&](long w, long r) {
-            pair[r] = w;
+        auto take = [&](size_t w, size_t r) {
+            pair[r] = static_cast<long>(w);
             if (windows[w].is_folder)
                 folders.push_back({w, r});
         };
         // Equal names first: a map keeps this linear in the folder's size, whatever its order.
-        std::multimap<std::string, long> by_name;
-        for (long r : rock_ridge_left)
+        std::multimap<std::string, size_t> by_name;
+        for (size_t r : rock_ridge_tree.children[rock_ridge_folder])
             by_name.emplace(last_name(rock_ridge[r].path), r);
-        std::vector<long> windows_unpaired;
-        for (long w : windows_left) {
+        std::vector<size_t> windows_unpaired;
+        for (size_t w : windows_tree.children[windows_folder]) {
             auto [first, end] = by_name.equal_range(last_name(windows[w].path));
             while (first != end && !same_kind(w, first->second))
                 ++first;
@@ -346,8 +347,8 @@ std::vector<long> pair_by_folders(const std::vector<listed>& windows, const std:
         // The rest only where few are left: a folder of renamed thousands is no case to guess in.
         if (windows_unpaired.size() > 64 || by_name.size() > 64)
             continue;
-        for (long w : windows_unpaired) {
-            long only = -1;
+        for (size_t w : windows_unpaired) {
+            size_t only = 0;
             unsigned candidates = 0;
             for (const auto& [name, r] : by_name)
                 if (same_kind(w, r) && pair[r] < 0) {
