@@ -21,8 +21,9 @@ namespace {
 // descriptors, path tables and folders of any real disc fit many times over, and libarchive's
 // memory for what it parses stays within tens of MiB.
 constexpr uint64_t listing_budget = 16u << 20;
-// Entries one listing keeps: far beyond any distribution medium.
-constexpr size_t entry_limit = 200000;
+// Entries one listing keeps: beyond any distribution medium, and the listing's memory (about 1 KiB
+// an entry, both views together) stays within 64 MiB.
+constexpr size_t entry_limit = 60000;
 constexpr size_t block_size = 64u << 10;
 
 // The image file as libarchive reads it: through these callbacks, so that every byte handed over

@@ -40,10 +40,11 @@ struct iso_image {
 };
 
 // Opens the regular file `image_path` as an ISO 9660 image and lists it as Windows will see it.
-// Reads only; memory and time stay bounded whatever the file holds (a listing needing more than a
-// few tens of MiB of folder data, or more than 200000 entries, is refused). False, with the reason
-// in *error ("it is no ISO 9660 image (...)": no trailing period), when it is no regular file, no ISO 9660 image, or
-// cannot be read as one; a cut image whose folders are whole opens, with the cut files marked.
+// Reads only; memory and time stay bounded whatever the file holds: a listing that needs more than
+// 16 MiB of folder data or holds more than 60000 entries (about 1 KiB of memory each) is refused.
+// False, with the reason in *error ("it is no ISO 9660 image (...)", no trailing period), when it is
+// no regular file, no ISO 9660 image, or cannot be read as one. A cut image whose folders are whole
+// opens; reading a cut file then fails.
 bool iso_image_open(const std::string& image_path, iso_image* image, std::string* error);
 
 // The entry that `windows_path` names, each name matched without regard to ASCII letter case as
