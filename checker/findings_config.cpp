@@ -78,14 +78,6 @@ struct line_facts {
     std::map<std::string, unsigned> key_lines;  // "section\nkey" (lower case) -> line of the one read
 };
 
-std::string lower_text(const std::string& text)
-{
-    std::string out = text;
-    for (char& c : out)
-        c = lower(c);
-    return out;
-}
-
 void add_config(check_context& context, unsigned line, const char* id, const std::string& text, bool note = false)
 {
     check_add(context, rank_config, config_file_name, line, id, text, note);
@@ -163,7 +155,7 @@ line_facts check_names(check_context& context)
                            "], where the launcher never reads it: it belongs in [" + entry->section + "].");
             return;
         }
-        std::string slot = lower_text(std::string(entry->section) + "\n" + entry->key);
+        std::string slot = ascii_lower(std::string(entry->section) + "\n" + entry->key);
         auto first = facts.key_lines.find(slot);
         if (first != facts.key_lines.end()) {
             add_config(context, line.number, "key-repeated",
@@ -178,7 +170,7 @@ line_facts check_names(check_context& context)
 
 unsigned line_of(const line_facts& facts, const char* section, const char* key)
 {
-    auto found = facts.key_lines.find(lower_text(std::string(section) + "\n" + key));
+    auto found = facts.key_lines.find(ascii_lower(std::string(section) + "\n" + key));
     return found == facts.key_lines.end() ? 0 : found->second;
 }
 

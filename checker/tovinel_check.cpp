@@ -219,6 +219,9 @@ void print_decision(const check_options& options, const check_decision& decision
         printf("Decision: start the setup program\n");
     if (decision.started)
         printf("Command:  %s\n", quoted(options, decision.command).c_str());
+    if (decision.elevated)
+        printf("Shell:    %s with parameters %s (Windows Vista and later)\n",
+               quoted(options, decision.shell_program).c_str(), quoted(options, decision.shell_parameters).c_str());
     for (const std::string& reason : decision.reasons)
         printf("  - %s\n", reason.c_str());
 }

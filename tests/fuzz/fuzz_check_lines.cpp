@@ -60,9 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             fail("a name or value holds a line break", line.name);
         check_shown(line.name);
         if (line.kind == ini_line_kind::section) {
-            std::string folded = line.name;
-            for (char& c : folded)
-                c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+            std::string folded = ascii_lower(line.name);
             in_first = sections_seen.find("\n" + folded + "\n") == std::string::npos;
             sections_seen += folded + "\n";
             section = line.name;
@@ -73,9 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (line.kind != ini_line_kind::key || !comparable || !any_section || !in_first || line.name.empty() ||
             section.empty() || line.name.size() > 200 || section.size() > 200)
             return;
-        std::string folded = line.name;
-        for (char& c : folded)
-            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        std::string folded = ascii_lower(line.name);
         bool first_of_key = keys_seen.find("\n" + folded + "\n") == std::string::npos;
         keys_seen += folded + "\n";
         // Names the reader trims otherwise (a requested name loses spaces only) are not compared.
