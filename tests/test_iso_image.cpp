@@ -538,4 +538,32 @@ TEST_F(IsoImage, AnImageWithJolietChecksAsItsFolder)
     }
 }
 
+// The README's image example is the tool's real output on the image the README makes, with the
+// lines it leaves out written "...".
+TEST_F(IsoImage, PrintsTheReadmeImageExample)
+{
+    std::ifstream readme(std::string(PROJECT_ROOT) + "/README.md");
+    const std::string command = "    $ build/native/checker/tovinel-check build/disc.iso";
+    std::vector<std::string> shown;
+    bool in_example = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.compare(0, command.size(), command) == 0)
+            in_example = true;
+        else if (in_example && line.compare(0, 4, "    ") != 0)
+            break;
+        else if (in_example && line != "    ...")
+            shown.push_back(line.substr(4));
+    }
+    ASSERT_GE(shown.size(), 2u);
+    std::string image = images + "/readme_disc.iso";
+    std::string make = std::string(XORRISO) + " -as mkisofs -quiet -R -o '" + image + "' '" + medium + "' 2>/dev/null";
+    ASSERT_EQ(0, system(make.c_str()));
+    tool_run run = run_check_tool({image});
+    for (std::string line : shown) {
+        if (line.find("build/disc.iso") != std::string::npos)
+            line.replace(line.find("build/disc.iso"), 14, image);
+        EXPECT_NE(std::string::npos, run.output.find(line + "\n")) << line << "\nnot in:\n" << run.output;
+    }
+}
+
 }  // namespace
