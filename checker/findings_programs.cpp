@@ -303,9 +303,8 @@ void check_autorun_findings(check_context& context)
                           ": Tovinel will not run when the medium is inserted.");
     }
     if (!facts.icon.text.empty()) {
+        // A leading backslash names the root all the same: empty names are passed over.
         std::string icon = autorun_icon_file(facts.icon.text);
-        while (icon.compare(0, 1, "\\") == 0)
-            icon.erase(0, 1);
         std::string medium_path;
         if (!check_resolve(context, context.launcher_folder.substr(0, 3) + icon, &medium_path, nullptr) ||
             context.medium.kind_of(medium_path, nullptr) != medium_kind::file)
@@ -408,7 +407,7 @@ void check_encoding_findings(check_context& context, const text_file& file, unsi
     size_t high = start;
     while (high < text.size() && static_cast<unsigned char>(text[high]) < 0x80)
         ++high;
-    if (high == text.size() || !is_utf8(text.substr(start, std::min<size_t>(text.size() - start, 1u << 20))))
+    if (high == text.size() || !is_utf8(text.substr(start)))
         return;
     size_t line_start = text.find_last_of("\r\n", high);
     line_start = line_start == std::string::npos ? start : line_start + 1;

@@ -175,6 +175,9 @@ int parse(int argc, char** argv, check_options* options)
     }
     if (!have_medium)
         return usage_error("name the medium folder, for example: tovinel-check examples/medium");
+    // Typed on this machine in UTF-8; the launcher's machine holds them in its ANSI code page.
+    for (std::string* text : {&options->default_value, &options->tail, &options->window_class, &options->window_title})
+        *text = utf8_to_codepage(options->codepage, *text, nullptr);
     std::error_code error;
     std::filesystem::file_status status = std::filesystem::status(options->medium_dir, error);
     if (!std::filesystem::exists(status))

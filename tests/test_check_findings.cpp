@@ -89,7 +89,8 @@ struct finding_case {
 const finding_case finding_cases[] = {
     {"the clean medium", {}, {}, 0, {},
      {"Decision: start the setup program", "Command:  'D:\\SETUP.EXE '",
-      "Shell:    'D:\\SETUP.EXE' with parameters '' (Windows Vista and later)"}},
+      "Shell:    'D:\\SETUP.EXE' with parameters '' (Windows Vista and later)"},
+     {"not shown", "note:"}},
 
     // The launcher.
     {"launcher missing", {{"tovinel.exe", none}}, {}, 1,
@@ -178,6 +179,15 @@ const finding_case finding_cases[] = {
      {"only ';' starts one"}},
     {"hash line inside a section", {{"Tovinel.ini", clean_ini + "# Run=OLD.EXE\n"}}, {}, 0,
      {"Tovinel.ini:7 hash-comment"}, {}},
+    {"suggestions for names within two edits",
+     {{"Tovinel.ini", "[Application]\nStartxx=1\n[Setup]\nWindowClas=C\nRxxx=1\nRun=SETUP.EXE\n"}}, {}, 1,
+     {"Tovinel.ini:2 key-unknown", "Tovinel.ini:4 key-unknown", "Tovinel.ini:5 key-unknown"},
+     {"'Startxx' is not one the launcher reads in [Application] (it reads RegKey and Start). Did you mean Start?",
+      "'WindowClas' is not one the launcher reads in [Setup] (it reads WindowClass, WindowTitle and Run). Did you"
+      " mean WindowClass?",
+      "'Rxxx' is not one the launcher reads in [Setup] (it reads WindowClass, WindowTitle and Run). [key-unknown]"}},
+    {"an icon named from the root", {{"autorun.inf", "[autorun]\nopen=tovinel.exe\nicon=\\tovinel.exe\n"}}, {}, 0,
+     {}, {}},
     {"a known key in the wrong section", {{"Tovinel.ini", "[Setup]\nRegKey=SOFTWARE\\M\nRun=SETUP.EXE\n"}}, {}, 1,
      {"Tovinel.ini:2 key-wrong-section"}, {"it belongs in [Application]"}},
     {"value with a comment after it", {{"Tovinel.ini", ini_with_start("1 ; yes")}}, {}, 1,
@@ -259,6 +269,10 @@ const finding_case finding_cases[] = {
      {}},
     {"Run names a 64-bit program", {{"SETUP.EXE", program("app64.exe")}}, {}, 1, {"Tovinel.ini:6 run-program-64-bit"},
      {"will not run on 32-bit Windows"}},
+    {"Run names a program for another processor", {{"SETUP.EXE", program("ia64.exe")}}, {}, 1,
+     {"Tovinel.ini:6 run-program-other-machine"}, {}},
+    {"setup named by its product name only", {{"Tovinel.ini", ini_with_run("tool.exe")}, {"tool.exe", program("tool.exe")}},
+     {}, 0, {}, {"Shell:    'D:\\tool.exe' with parameters ''"}},
     {"Run names a library", {{"SETUP.EXE", program("library.dll")}}, {}, 1, {"Tovinel.ini:6 run-program-dll"}, {}},
     {"setup whose manifest asks for administrator rights",
      {{"Tovinel.ini", ini_with_run("go.exe /q")}, {"go.exe", program("admin.exe")}}, {"--tail=-x"}, 0, {},
