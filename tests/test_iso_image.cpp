@@ -538,6 +538,11 @@ TEST_F(IsoImage, CheckToolFindsWhatWindowsWillSee)
 // launcher decides the same: every sample medium, made into an image.
 TEST_F(IsoImage, AnImageWithJolietChecksAsItsFolder)
 {
+#if TOVINEL_SANITIZED
+    // Forty sanitized runs of the tool add half a minute and no new code path: the tool's reading of
+    // an image is played under the sanitizers by the other tests, every medium by the native run.
+    GTEST_SKIP() << "played by the native build";
+#endif
     std::vector<std::string> names = sample_media();
     ASSERT_GT(names.size(), 10u);
     for (const std::string& name : names) {
