@@ -86,7 +86,7 @@ const hostile_case hostile_cases[] = {
          fs::create_symlink(m / "loop.ini", m / "Tovinel.ini");
          fs::create_symlink(m / "Tovinel.ini", m / "loop.ini");
      },
-     2, "Tovinel.ini': a link to"},
+     2, "Launcher: 'D:\\tovinel.exe', tail '/auto'"},
     {"folder as Tovinel.ini", [](const fs::path& m) { fs::create_directory(m / "Tovinel.ini"); }, 1, "[ini-folder]"},
     {"300 MB of zeros as Tovinel.ini", [](const fs::path& m) { sparse(m / "Tovinel.ini", 300ull << 20); }, 1,
      "[ini-too-large]"},
@@ -100,7 +100,7 @@ const hostile_case hostile_cases[] = {
      [](const fs::path& m) { write(m / "Tovinel.ini", "[Setup]\n" + std::string(4 << 20, 'K') + "=1\nRun=SETUP.EXE\n"); },
      1, "[key-unknown]"},
     {"a 4 MB Run", [](const fs::path& m) { write(m / "Tovinel.ini", "[Setup]\nRun=" + std::string(4 << 20, 'r') + "\n"); },
-     1, "[run-cut]"},
+     1, "Run is at least 1048576 bytes long"},
     {"half a million unknown keys",
      [](const fs::path& m) {
          std::string text = "[Setup]\nRun=SETUP.EXE\n";
@@ -128,7 +128,7 @@ void make_clean(const fs::path& medium)
 {
     fs::create_directories(medium);
     write(medium / "Tovinel.ini", clean_ini);
-    write(medium / "autorun.inf", "[autorun]\nopen=tovinel.exe\n");
+    write(medium / "autorun.inf", "[autorun]\nopen=tovinel.exe /auto\n");
     fs::copy_file(fs::path(CHECK_PROGRAMS) / "launcher.exe", medium / "tovinel.exe");
     fs::copy_file(fs::path(CHECK_PROGRAMS) / "setup.exe", medium / "SETUP.EXE");
 }
