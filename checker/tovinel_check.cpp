@@ -1,5 +1,5 @@
-// Tovinel check: the command-line tool. Reads a medium folder, tells what the launcher will do with
-// it on a machine the options describe, and lists what is likely wrong. Exit 0, 1 (findings) or 2.
+// Tovinel check: the command-line tool. Reads a medium folder or an ISO image, tells what the launcher
+// will do with it on a machine the options describe, and lists what is likely wrong. Exit 0, 1 or 2.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -11,11 +11,13 @@
 namespace {
 
 const char usage_text[] =
-    "Usage: tovinel-check [OPTIONS] MEDIUM_DIR\n"
+    "Usage: tovinel-check [OPTIONS] MEDIUM_DIR|IMAGE.iso\n"
     "\n"
     "Tells what tovinel.exe will do with the medium in MEDIUM_DIR (its autorun.inf, the launcher it\n"
     "starts, the Tovinel.ini beside it and the programs that names) on the machine the options\n"
     "describe, and what is likely wrong. Nothing on the medium is written.\n"
+    "An ISO image is checked as Windows will see it once burnt: with its Joliet names, or its\n"
+    "ISO 9660 names when it has none (Windows ignores Rock Ridge names).\n"
     "\n"
     "The machine (by default: the product is not installed and no setup window is open):\n"
     "  --installed=VALUE          the product is installed: RegKey opens, its default value is VALUE\n"
@@ -37,6 +39,7 @@ const char usage_text[] =
     "\n"
     "Examples:\n"
     "  tovinel-check examples/medium\n"
+    "  tovinel-check build/disc.iso\n"
     "  tovinel-check --installed='\"C:\\Program Files\\Maker\\App.exe\"' --tail=/cd examples/medium\n"
     "  tovinel-check --setup-window=MakerSetupWindow,'Maker Setup' --drive=E examples/medium\n";
 
@@ -179,8 +182,8 @@ int parse(int argc, char** argv, check_options* options)
     std::filesystem::file_status status = std::filesystem::status(options->medium_dir, error);
     if (!std::filesystem::exists(status))
         return usage_error(options->medium_dir + " does not exist.");
-    if (!std::filesystem::is_directory(status))
-        return usage_error(options->medium_dir + " is not a folder.");
+    if (!std::filesystem::is_directory(status) && !std::filesystem::is_regular_file(status))
+        return usage_error(options->medium_dir + " is neither a folder nor an ISO image.");
     return 0;
 }
 
@@ -235,9 +238,24 @@ int main(int argc, char** argv)
     if (stop != 0)
         return stop < 0 ? 0 : stop;
 
-    std::unique_ptr<medium_access> medium = medium_in_folder(options.medium_dir);
+    // A regular file is an image: the checks then see what Windows will see once it is burnt.
+    std::string description = options.medium_dir;
+    std::unique_ptr<medium_access> medium;
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(options.medium_dir, ignored)) {
+        std::string error;
+        medium = medium_in_image(options.medium_dir, &description, &error);
+        if (medium == nullptr) {
+            // A file that is no image may well be a slip for its folder.
+            fprintf(stderr, "tovinel-check: %s is not a folder, nor an ISO image this machine can read: %s.\n",
+                    shown(options.medium_dir, 400).c_str(), shown(error, 400).c_str());
+            return 2;
+        }
+    } else {
+        medium = medium_in_folder(options.medium_dir);
+    }
     check_report report = check_medium(*medium, options);
-    printf("Medium:   %s\n", shown(options.medium_dir, 400).c_str());
+    printf("Medium:   %s\n", shown(description, 400).c_str());
     print_decision(options, report.decision);
 
     const check_findings& found = report.found;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Tovinel: builds tovinel.exe (build/win32) and the native library and tests (build/native).
-# Usage: tools/build.sh [win32|native|all] [-DOPTION=VALUE...]   (default all)
-# The options go to the cross build and stay in its cache: a publisher's branding, for instance
+# Usage: tools/build.sh [win32|native|checker|all] [-DOPTION=VALUE...]
+#   (default all; checker: only tovinel-check, natively). The options go to the cross build and stay
+#   in its cache: a publisher's branding, for instance
 #   tools/build.sh win32 -DTOVINEL_ICON=logo.png -DTOVINEL_COMPANY_NAME="Maker Ltd"
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,9 +15,13 @@ if [ "$what" = all ] || [ "$what" = win32 ]; then
         -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" "$@" >/dev/null
     cmake --build "$root/build/win32" -j "$jobs"
 fi
-if [ "$what" = all ] || [ "$what" = native ]; then
+if [ "$what" = all ] || [ "$what" = native ] || [ "$what" = checker ]; then
     cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=Debug \
         -DTOVINEL_EXE="$root/build/win32/tovinel.exe" \
         -DTOVINEL_WINE_HELPERS="$root/build/win32/wine-helpers" >/dev/null
-    cmake --build "$root/build/native" -j "$jobs"
+    if [ "$what" = checker ]; then
+        cmake --build "$root/build/native" -j "$jobs" --target tovinel-check
+    else
+        cmake --build "$root/build/native" -j "$jobs"
+    fi
 fi
