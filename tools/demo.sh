@@ -12,4 +12,23 @@ sed 's/^/    /' "$root/examples/medium/Tovinel.ini"
 echo
 # The launcher at work under Wine: a sample program that records how it was started stands in for
 # the medium's setup program and for the installed application.
-/usr/bin/python3 "$root/tools/demo_wine.py" "$root/build/win32/tovinel.exe" "$root/build/win32/wine-helpers"
+status=0
+/usr/bin/python3 "$root/tools/demo_wine.py" "$root/build/win32/tovinel.exe" "$root/build/win32/wine-helpers" ||
+    status=$?
+if [ "$status" -eq 77 ]; then
+    # Wine needs a kernel that runs 32-bit x86 code. Without one, show the same decision code, built
+    # natively, playing the sample medium on a simulated machine.
+    echo
+    echo "Instead, tovinel-check plays the launcher's own decision code on the sample medium:"
+    "$root/tools/build.sh" native >/dev/null
+    check="$root/build/native/checker/tovinel-check"
+    echo
+    echo "1. The product is not installed."
+    "$check" "$root/examples/medium" | sed 's/^/   /' || true
+    echo
+    echo "2. The product is installed, and Tovinel is started with the argument /demo."
+    "$check" --installed='"C:\Program Files\Tovinel Example\APP.EXE"' --tail=/demo "$root/examples/medium" |
+        sed 's/^/   /' || true
+elif [ "$status" -ne 0 ]; then
+    exit "$status"
+fi

@@ -18,6 +18,7 @@ APP = rb'C:\Program Files\Tovinel Example\APP.EXE'
 
 def main():
     exe, helpers = sys.argv[1:]
+    wine_session.skip_unless_wine_runs("the launcher under Wine")
     with open(os.path.join(ROOT, "examples", "medium", "Tovinel.ini"), "rb") as ini_file:
         ini = ini_file.read()
     settings = configparser.ConfigParser(inline_comment_prefixes=(";",))

@@ -94,6 +94,7 @@ def escape(text):
 
 
 def main():
+    wine_session.skip_unless_wine_runs("the INI differential test")
     native_tool, reader, prefix, work, allow_list = sys.argv[1:]
     began = time.monotonic()
     shutil.rmtree(work, ignore_errors=True)

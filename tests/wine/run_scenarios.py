@@ -138,6 +138,7 @@ def main():
     table, exe, helpers, prefix, work = sys.argv[1:]
     began = time.monotonic()
     scenarios = scenario_table.read_table(table)
+    wine_session.skip_unless_wine_runs("the Wine scenarios")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     failures = []

@@ -1,5 +1,6 @@
 # Tovinel Wine tests: one Wine session for a suite: a private prefix, one Xvfb, one wineserver.
 # Everything it starts is ended on the way out, whether the suite passed, failed or was interrupted.
+import errno
 import os
 import shutil
 import signal
@@ -8,6 +9,38 @@ import sys
 import time
 
 WINE_OVERRIDES = "mscoree,mshtml="  # no Mono or Gecko installers on a first boot
+# Wine's loader for 32-bit programs, a 32-bit Linux program itself (Debian's wine32:i386).
+WINE_LOADER_32 = "/usr/lib/wine/wine"
+# The exit code that tells CTest a test was skipped (its SKIP_RETURN_CODE), never that it passed.
+SKIPPED = 77
+
+
+def why_wine_cannot_run():
+    """None when this machine can run Wine's 32-bit side, else the reason in one sentence.
+
+    tovinel.exe is a 32-bit program, so every Wine test needs Linux to run 32-bit x86 code. Some
+    kernels are built or booted without that (IA-32 emulation off): then exec fails with ENOEXEC."""
+    try:
+        subprocess.run([WINE_LOADER_32, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=True, timeout=60)
+    except FileNotFoundError:
+        return f"Wine's 32-bit loader {WINE_LOADER_32} is missing (tools/setup.sh installs wine32:i386)"
+    except OSError as error:
+        if error.errno == errno.ENOEXEC:
+            return ("this machine's Linux kernel cannot run 32-bit x86 programs (its IA-32 emulation is off), "
+                    "so Wine cannot run the 32-bit tovinel.exe here")
+        return f"Wine's 32-bit loader cannot be started: {error}"
+    except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as error:
+        return f"Wine's 32-bit loader does not answer: {error}"
+    return None
+
+
+def skip_unless_wine_runs(what):
+    """Ends the process with SKIPPED, saying why, when Wine cannot run 32-bit programs here."""
+    reason = why_wine_cannot_run()
+    if reason is not None:
+        print(f"SKIPPED {what}: {reason}.")
+        sys.exit(SKIPPED)
 
 
 def base_environment(prefix):
@@ -102,6 +135,7 @@ class Session:
 if __name__ == "__main__":
     # CTest fixture: wine_session.py boot PREFIX  (once per suite run) / wine_session.py remove PREFIX
     if len(sys.argv) == 3 and sys.argv[1] == "boot":
+        skip_unless_wine_runs("the Wine prefix")
         boot_prefix(sys.argv[2])
     elif len(sys.argv) == 3 and sys.argv[1] == "remove":
         if os.path.isdir(sys.argv[2]):
