@@ -30,8 +30,8 @@ const char* command_line_tail(const char* command_line)
 bool fill_launcher_folder()
 {
     unsigned written = platform_module_file_name(launcher_instance, launcher_folder, path_capacity);
-    // Some systems leave a cut path without a terminator; never read past the buffer for it.
-    launcher_folder[path_capacity - 1] = '\0';
+    // A cut path, which some systems leave without a terminator, is dropped whole; any other is
+    // terminated where the count says, so nothing after it is ever read.
     if (written >= path_capacity) {
         launcher_folder[0] = '\0';
         return false;

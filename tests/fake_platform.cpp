@@ -95,14 +95,19 @@ unsigned platform_read_profile_text(const char* config_path, const char* section
         const fake_ini_entry* entry = fails ? nullptr : find_entry(config_path, section, key);
         const char* value = entry != nullptr ? entry->value : "";
         count = strlen(value);
-        if (count > capacity - 1)
-            count = capacity - 1;
-        memcpy(buffer, value, count);
-        buffer[count] = '\0';
+        if (count >= capacity && current.profile_text_fills_buffer) {
+            memcpy(buffer, value, capacity);
+            count = capacity;
+        } else {
+            if (count > capacity - 1)
+                count = capacity - 1;
+            memcpy(buffer, value, count);
+            buffer[count] = '\0';
+        }
     }
     // A platform that miscounts (see profile_text_overcount) reports more than its text.
     unsigned reported = static_cast<unsigned>(count) + current.profile_text_overcount;
-    record("text %s/%s %u = %u '%s'", section, key, capacity, reported, buffer);
+    record("text %s/%s %u = %u '%.*s'", section, key, capacity, reported, static_cast<int>(capacity), buffer);
     return reported;
 }
 
@@ -157,8 +162,12 @@ bool platform_query_default_value(platform_handle key, char* data, unsigned* siz
     // RegQueryValueExA ends text types (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) stored without a
     // terminator with one when room is left, outside the size it reports.
     bool text_type = entry->type == 1 || entry->type == 2 || entry->type == 7;
+    unsigned stored = value_size;
     if (text_type && value_size < capacity && value_size > 0 && data[value_size - 1] != '\0')
-        data[value_size] = '\0';
+        data[stored++] = '\0';
+    // The bytes behind are the caller's, untouched by the query: make them anything but a NUL, so
+    // that a caller relying on them to end the text is caught.
+    memset(data + stored, '#', capacity - stored);
     *size = value_size;
     record("query %u = %u", capacity, value_size);
     return true;

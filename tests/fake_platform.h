@@ -41,6 +41,8 @@ struct fake_machine {
     bool module_path_unterminated;         // a cut path is left without a terminator
     unsigned fail_call;                    // the Nth seam call (1-based) fails; 0: none fails
     unsigned profile_text_overcount;       // text reads report this many bytes more than they stored
+    bool profile_text_fills_buffer;        // a value too long for the buffer fills all of it, with no
+                                           // terminator, and the read reports the buffer's size
 };
 
 // Installs `machine` as the platform for the next calls and clears the transcript and counters.

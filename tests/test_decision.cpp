@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "config.h"
 #include "decision.h"
 #include "fake_platform.h"
 
@@ -40,6 +41,8 @@ struct decision_case {
 
 // A default value one byte too large for the buffer: 260 bytes of text and its terminator.
 const std::string too_long_value(260, 'L');
+// Binary data that fills the buffer exactly, with a NUL after its text.
+const std::string value_in_full_buffer = std::string("C:\\A.EXE", 8) + std::string(1, '\0') + std::string(251, 'J');
 
 const decision_case cases[] = {
     {"no configuration file: nothing started, no window lookup", "D:\\", "", {}, {}, {},
@@ -76,6 +79,20 @@ const decision_case cases[] = {
     {"installed, 8 bytes of binary data without a NUL: taken as text", "D:\\", "",
      {REGKEY, START_1}, {{"SOFTWARE\\Maker\\Product", true, "C:\\A.EXE", 8}}, {},
      READ_REGKEY OPENED START_READ(1) "query 260 = 8\nstart 'C:\\A.EXE '\n" CLOSED, nullptr},
+    {"installed, 260 bytes of data holding a NUL: the text before it started", "D:\\", "/cd",
+     {REGKEY, START_1}, {{"SOFTWARE\\Maker\\Product", true, value_in_full_buffer.c_str(), 260, 3}}, {},
+     READ_REGKEY OPENED START_READ(1) "query 260 = 260\nstart 'C:\\A.EXE /cd'\n" CLOSED, nullptr},
+    // Values of a single byte: present, not absent.
+    {"installed, RegKey of one byte", "D:\\", "", {{"Application", "RegKey", "K"}, START_1},
+     {{"K", true, "C:\\A.EXE", 0}}, {},
+     "text Application/RegKey 260 = 1 'K'\nopen 'K' = ok\n" START_READ(1) "query 260 = 9\n"
+     "start 'C:\\A.EXE '\nclose 'K'\n", nullptr},
+    {"Run of one byte", "D:\\", "", {{"Setup", "Run", "S"}}, {}, {},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(1, "S") "start 'D:\\S '\n", nullptr},
+    {"WindowTitle of one byte is a title, not any title", "D:\\", "",
+     {{"Setup", "WindowClass", "SetupWnd"}, {"Setup", "WindowTitle", "T"}, RUN_SETUP}, {}, {{"SetupWnd", "Other"}},
+     NO_REGKEY "text Setup/WindowClass 80 = 8 'SetupWnd'\ntext Setup/WindowTitle 80 = 1 'T'\n"
+     "window 'SetupWnd' 'T' = none\n" RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE '\n", nullptr},
     {"key named but absent: setup branch as if RegKey were empty", "D:\\", "-q",
      {REGKEY, START_1, RUN_SETUP}, {{"SOFTWARE\\Other", true, "C:\\O.EXE", 0}}, {},
      READ_REGKEY NOT_OPENED NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE -q'\n", nullptr},
@@ -116,6 +133,13 @@ const decision_case cases[] = {
      {{"Setup", "Run", "\\SETUP.EXE"}}, {}, {},
      NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\\\server\\share\\SETUP.EXE '\n",
      "\\\\server\\share"},
+    {"Run from the root, launcher in the root", "D:\\", "", {{"Setup", "Run", "\\SETUP.EXE"}}, {}, {},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start 'D:\\SETUP.EXE '\n", "D:"},
+    {"folder of two backslashes alone stays whole", "\\\\", "", {{"Setup", "Run", "\\SETUP.EXE"}}, {}, {},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\\\\\SETUP.EXE '\n", "\\\\"},
+    {"network folder without a share: the server's name stays", "\\\\server\\", "",
+     {{"Setup", "Run", "\\SETUP.EXE"}}, {}, {},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\\\server\\SETUP.EXE '\n", "\\\\server"},
     {"network share root, root-relative Run", "\\\\server\\share\\", "-q", {{"Setup", "Run", "\\SETUP.EXE"}},
      {}, {}, NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\\\server\\share\\SETUP.EXE -q'\n",
      "\\\\server\\share"},
@@ -123,7 +147,60 @@ const decision_case cases[] = {
      NO_REGKEY NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start '\\\\server\\share\\dir\\SETUP.EXE '\n", nullptr},
     {"empty folder stays empty for a root-relative Run", "", "-q", {{"Setup", "Run", "\\SETUP.EXE"}}, {}, {},
      NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\SETUP.EXE -q'\n", ""},
+    // Folders that only odd module paths give: one leading backslash is no network folder, and a
+    // backslash as the second byte is no drive; both keep their first two bytes.
+    {"folder with one leading backslash keeps two bytes", "\\DIR\\SUB\\", "", {{"Setup", "Run", "\\SETUP.EXE"}},
+     {}, {}, NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\D\\SETUP.EXE '\n", "\\D"},
+    {"folder whose second byte is a backslash keeps two bytes", "A\\B\\C\\", "", {{"Setup", "Run", "\\SETUP.EXE"}},
+     {}, {}, NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start 'A\\\\SETUP.EXE '\n", "A\\"},
 };
+
+// The text read at the platform's edges: whatever count the platform reports, and whether or not it
+// left a terminator, the read gives a terminated text of at most capacity - 1 bytes with its exact
+// length, and writes nothing past the buffer.
+struct read_case {
+    const char* name;
+    unsigned value_length;  // the value in the file: this many 'v' bytes
+    unsigned capacity;
+    unsigned overcount;     // the platform reports this many bytes more than it stored
+    bool fills_buffer;      // a value too long fills the whole buffer without a terminator
+    unsigned expected_length;
+};
+
+const read_case read_cases[] = {
+    {"short value, exact count", 5, 80, 0, false, 5},
+    {"count one past the text", 5, 80, 1, false, 5},
+    {"count of exactly the capacity", 5, 80, 75, false, 5},
+    {"count far past the capacity", 5, 80, 300, false, 5},
+    {"empty value, count of the capacity", 0, 80, 80, false, 0},
+    {"value of capacity - 1 bytes", 79, 80, 0, false, 79},
+    {"longer value cut and terminated by the platform", 100, 80, 0, false, 79},
+    {"value of exactly the capacity fills the buffer unterminated", 80, 80, 0, true, 79},
+    {"longer value fills the buffer unterminated", 100, 80, 0, true, 79},
+    {"and the count runs past the capacity", 100, 80, 7, true, 79},
+    {"a path buffer filled unterminated", 300, 260, 0, true, 259},
+};
+
+TEST(ConfigurationRead, LeavesATerminatedTextOfTheLengthItReportsAndNothingPastTheBuffer)
+{
+    for (const read_case& c : read_cases) {
+        const std::string value(c.value_length, 'v');
+        const fake_ini_entry ini[] = {{"Setup", "Run", value.c_str()}};
+        fake_machine machine{};
+        machine.config_path = config_path;
+        machine.ini = ini;
+        machine.ini_count = 1;
+        machine.profile_text_overcount = c.overcount;
+        machine.profile_text_fills_buffer = c.fills_buffer;
+        fake_install(machine);
+        // A guard byte right behind the buffer.
+        std::string area(c.capacity + 1, '#');
+        unsigned length = read_text_value(config_path, "Setup", "Run", &area[0], c.capacity);
+        EXPECT_EQ(c.expected_length, length) << c.name;
+        EXPECT_EQ(std::string(c.expected_length, 'v'), std::string(area.c_str())) << c.name;
+        EXPECT_EQ('#', area[c.capacity]) << c.name << ": written past the buffer";
+    }
+}
 
 // Command lines at the 259-byte limit and one byte past it, on both branches.
 struct length_case {
@@ -166,6 +243,8 @@ fake_machine machine_for(const decision_case& c)
 void play(const fake_machine& machine, const decision_case& c, char (&folder)[260])
 {
     fake_install(machine);
+    // Backslashes behind the folder's terminator: a scan past it would find more folders there.
+    memset(folder, '\\', sizeof folder);
     strcpy(folder, c.folder);
     launch_decision(config_path, folder, c.tail);
 }

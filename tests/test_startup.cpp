@@ -102,6 +102,11 @@ const folder_case folder_cases[] = {
     {"module path of 259 bytes is whole", "D:\\" + std::string(256, 'n'), false, single_byte, "D:\\", true},
     {"cut module path", "D:\\" + std::string(300, 'n'), false, single_byte, "", false},
     {"cut module path left without a terminator", "D:\\" + std::string(300, 'n'), true, double_byte, "", false},
+    {"one backslash, the first byte: the folder is that backslash", "\\L.EXE", false, single_byte, "\\", true},
+    {"module path of 259 bytes ending in a backslash: no room left", "D:\\" + std::string(255, 'd') + "\\", false,
+     single_byte, "D:\\" + std::string(255, 'd') + "\\", false},
+    {"module path of exactly the buffer size is cut", "D:\\" + std::string(257, 'n'), false, single_byte, "", false},
+    {"and left without a terminator", "D:\\" + std::string(257, 'n'), true, single_byte, "", false},
 };
 
 TEST(LauncherFolder, FollowsTheModulePathRules)
