@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "autorun.h"
@@ -176,6 +177,12 @@ void check_findings::add(const check_finding& finding)
 void check_add(check_context& context, unsigned file_rank, const std::string& file, unsigned line, const char* id,
                const std::string& text, bool note)
 {
+    // A new id must be listed before it is reported: scripts rely on the list (finding_ids.cpp).
+    assert(check_finding_id_known(id));
+    if (context.options.ignored.count(id) != 0) {
+        ++context.report.ignored;
+        return;
+    }
     context.report.found.add({file_rank, file, line, id, text, note});
 }
 
@@ -316,7 +323,7 @@ check_report check_medium(const medium_access& medium, const check_options& opti
     report.decision.tail = context.tail;
     read_text_file(context, config_path, &context.config, &folder, &case_differs);
     if (report.unreadable.size() == unreadable_before) {
-        report.decision = check_play(context);
+        report.decision = options.this_machine ? check_play_this_machine(context) : check_play(context);
         check_config_findings(context);
         if (context.config.present && case_differs) {
             std::string actual = context.config.medium_path.substr(context.config.medium_path.rfind('/') + 1);

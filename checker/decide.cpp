@@ -152,12 +152,20 @@ check_decision check_play(check_context& context)
     launcher_entry(&machine, nullptr, decision.tail.c_str(), 1);
     simulated_machine_use(nullptr);
 
+    check_explain(context, machine, &decision);
+    return decision;
+}
+
+void check_explain(const check_context& context, const simulated_machine& machine, check_decision* result)
+{
+    check_decision& decision = *result;
+    const std::string& text = context.config.text();
     decision.started = machine.start_count != 0;
     decision.command = machine.started_command;
     if (machine.profile_reads == 0) {
         decision.reasons.push_back("The launcher's path " + quoted(context, decision.launcher_path) +
                                    " leaves no room for its configuration's name: it reads and starts nothing.");
-        return decision;
+        return;
     }
     decision.branch = machine.key_opened ? branch_application : branch_setup;
     std::string run = context.config.present ? launcher_value(text, section_setup, key_run, path_capacity) : "";
@@ -165,5 +173,4 @@ check_decision check_play(check_context& context)
         explain_application(context, machine, &decision);
     else
         explain_setup(context, machine, run, &decision);
-    return decision;
 }
