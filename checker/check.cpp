@@ -302,7 +302,7 @@ std::string check_whole_value(const std::string& text, const char* section, cons
 {
     std::string buffer(std::min(text.size(), check_value_limit) + 1, '\0');
     unsigned length =
-        ini_read_text(text.data(), text.size(), section, key, &buffer[0], static_cast<unsigned>(buffer.size()));
+        ini_read_text(text.data(), static_cast<unsigned long>(text.size()), section, key, &buffer[0], static_cast<unsigned>(buffer.size()));
     buffer.resize(length);
     return buffer;
 }

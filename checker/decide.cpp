@@ -105,7 +105,7 @@ void explain_setup(const check_context& context, const simulated_machine& machin
 std::string launcher_value(const std::string& text, const char* section, const char* key, unsigned capacity)
 {
     std::string buffer(capacity, '\0');
-    unsigned length = ini_read_text(text.data(), text.size(), section, key, &buffer[0], capacity);
+    unsigned length = ini_read_text(text.data(), static_cast<unsigned long>(text.size()), section, key, &buffer[0], capacity);
     return buffer.substr(0, length);
 }
 
@@ -128,7 +128,7 @@ check_decision check_play(check_context& context)
     // The text was read here, bounded; the seam reads no host file. A missing file reads as absent.
     machine.config_path = context.config.present ? decision.config_path.c_str() : nullptr;
     machine.config_text = text.data();
-    machine.config_length = context.config.present ? text.size() : 0;
+    machine.config_length = context.config.present ? static_cast<unsigned long>(text.size()) : 0;
     bool lead_bytes[256];
     for (unsigned byte = 0; byte < 256; ++byte)
         lead_bytes[byte] = codepage_is_lead_byte(options.codepage, static_cast<unsigned char>(byte));

@@ -88,6 +88,7 @@ struct output_options {
     bool json = false;
     bool quiet = false;
     bool machine_described = false;   // an option described the machine (refused with --this-machine)
+    bool drive_given = false;
 };
 
 // Splits "--name=value" or "--name value" (taking the next argument); false when `argument` is no
@@ -147,6 +148,7 @@ int apply(const std::string& name, std::string value, check_options* options, ou
         options->tail_given = true;
         options->tail = value;
     } else if (name == "--drive") {
+        output->drive_given = true;
         char letter = value.empty() ? '\0' : value[0];
         if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')) ||
             !(value.size() == 1 || value == std::string(1, letter) + ":"))
@@ -335,6 +337,11 @@ int check_main(int argc, char** argv)
         return stop < 0 ? 0 : stop;
     if (options.this_machine)
         options.codepage = console_this_machine_codepage();
+    // tovinel-check.exe E:\ checks the medium in drive E as E:.
+    const std::string& medium_dir = options.medium_dir;
+    if (!output.drive_given && medium_dir.size() == 3 && medium_dir[1] == ':' && medium_dir[2] == '\\' &&
+        ((medium_dir[0] >= 'A' && medium_dir[0] <= 'Z') || (medium_dir[0] >= 'a' && medium_dir[0] <= 'z')))
+        options.drive = static_cast<char>(medium_dir[0] & ~0x20);
     // Texts the launcher gets as ANSI bytes: in the code page, whatever the console gave.
     for (std::string* ansi : {&options.tail, &options.default_value, &options.window_class, &options.window_title})
         *ansi = console_ansi_text(options.codepage, *ansi);

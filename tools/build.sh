@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Tovinel: builds tovinel.exe (build/win32) and the native library and tests (build/native).
-# Usage: tools/build.sh [win32|native|all]   (default all)
+# Tovinel: builds tovinel.exe and tovinel-check.exe (build/win32), the checker's 64-bit test twin
+# (build/win64) and the native library, tovinel-check and the tests (build/native).
+# Usage: tools/build.sh [win32|win64|native|all]   (default all)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 what=${1:-all}
@@ -10,6 +11,12 @@ if [ "$what" = all ] || [ "$what" = win32 ]; then
     cmake -S "$root" -B "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" >/dev/null
     cmake --build "$root/build/win32" -j "$jobs"
+fi
+# Only for the tests: under wine64 where the kernel runs no 32-bit program (tests/wine/check_wine.py).
+if [ "$what" = all ] || [ "$what" = win64 ]; then
+    cmake -S "$root" -B "$root/build/win64" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-x86_64.cmake" >/dev/null
+    cmake --build "$root/build/win64" -j "$jobs"
 fi
 if [ "$what" = all ] || [ "$what" = native ]; then
     cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=Debug \
