@@ -21,6 +21,9 @@ fi
 if [ "$what" = all ] || [ "$what" = native ]; then
     cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=Debug \
         -DTOVINEL_EXE="$root/build/win32/tovinel.exe" \
-        -DTOVINEL_WINE_HELPERS="$root/build/win32/wine-helpers" >/dev/null
+        -DTOVINEL_WINE_HELPERS="$root/build/win32/wine-helpers" \
+        -DTOVINEL_CHECK_EXE="$root/build/win32/tovinel-check.exe" \
+        -DTOVINEL_CHECK_EXE64="$root/build/win64/tovinel-check.exe" \
+        -DTOVINEL_WINE_HELPERS64="$root/build/win64/wine-helpers" >/dev/null
     cmake --build "$root/build/native" -j "$jobs"
 fi

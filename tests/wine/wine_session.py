@@ -11,6 +11,8 @@ import time
 WINE_OVERRIDES = "mscoree,mshtml="  # no Mono or Gecko installers on a first boot
 # Wine's loader for 32-bit programs, a 32-bit Linux program itself (Debian's wine32:i386).
 WINE_LOADER_32 = "/usr/lib/wine/wine"
+# Wine's loader for 64-bit programs; a win64 prefix boots with it alone.
+WINE_LOADER_64 = "/usr/lib/wine/wine64"
 # The exit code that tells CTest a test was skipped (its SKIP_RETURN_CODE), never that it passed.
 SKIPPED = 77
 
@@ -35,29 +37,44 @@ def why_wine_cannot_run():
     return None
 
 
-def skip_unless_wine_runs(what):
-    """Ends the process with SKIPPED, saying why, when Wine cannot run 32-bit programs here."""
-    reason = why_wine_cannot_run()
+def why_wine64_cannot_run():
+    """None when this machine can run 64-bit Windows programs under Wine, else the reason."""
+    try:
+        subprocess.run([WINE_LOADER_64, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=True, timeout=60)
+    except FileNotFoundError:
+        return f"Wine's 64-bit loader {WINE_LOADER_64} is missing (tools/setup.sh installs wine64)"
+    except (OSError, subprocess.CalledProcessError, subprocess.TimeoutExpired) as error:
+        return f"Wine's 64-bit loader cannot be started: {error}"
+    return None
+
+
+def skip_unless_wine_runs(what, bits=32):
+    """Ends the process with SKIPPED, saying why, when Wine cannot run programs of `bits` here."""
+    reason = why_wine_cannot_run() if bits == 32 else why_wine64_cannot_run()
     if reason is not None:
         print(f"SKIPPED {what}: {reason}.")
         sys.exit(SKIPPED)
 
 
-def base_environment(prefix):
+def base_environment(prefix, arch="win32"):
     env = dict(os.environ)
-    env.update(WINEPREFIX=prefix, WINEARCH="win32", WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_OVERRIDES)
+    env.update(WINEPREFIX=prefix, WINEARCH=arch, WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_OVERRIDES)
     env.pop("DISPLAY", None)
     return env
 
 
-def boot_prefix(prefix):
-    """Creates a fresh prefix at `prefix` (an old one is removed) and leaves no process running."""
+def boot_prefix(prefix, arch="win32"):
+    """Creates a fresh prefix at `prefix` (an old one is removed) and leaves no process running.
+    A win64 prefix is booted by the 64-bit loader alone; its attempt at 32-bit helpers fails harmlessly
+    where the kernel runs no 32-bit program."""
     shutil.rmtree(prefix, ignore_errors=True)
     os.makedirs(os.path.dirname(prefix), exist_ok=True)
-    env = base_environment(prefix)
+    env = base_environment(prefix, arch)
     started = time.monotonic()
+    boot = [WINE_LOADER_64, "wineboot", "-i"] if arch == "win64" else ["wineboot", "-i"]
     # Without a display the first boot creates no windows, and no dialog can wait for input.
-    subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+    subprocess.run(boot, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                    check=True)
     # wineboot returns while the prefix is still being filled; the server ends when it is done.
     subprocess.run(["wineserver", "-w"], env=env, check=True)
@@ -70,18 +87,21 @@ def unix_to_windows(path):
 
 
 class Session:
-    """Context manager: Xvfb (when `display`) and a persistent wineserver for `prefix`."""
+    """Context manager: Xvfb (when `display`) and a persistent wineserver for `prefix`. With arch
+    "win64" the prefix is a 64-bit one and `run` starts programs with the 64-bit loader."""
 
-    def __init__(self, prefix, display=True):
+    def __init__(self, prefix, display=True, arch="win32"):
         self.prefix = prefix
         self.display = display
-        self.env = base_environment(prefix)
+        self.arch = arch
+        self.loader = WINE_LOADER_64 if arch == "win64" else "wine"
+        self.env = base_environment(prefix, arch)
         self.xvfb = None
         self.server = False
 
     def __enter__(self):
         if not os.path.isdir(os.path.join(self.prefix, "drive_c")):
-            boot_prefix(self.prefix)
+            boot_prefix(self.prefix, self.arch)
         # A test killed by CTest's timeout gets SIGTERM: turn it into an exception so __exit__ runs.
         signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
         try:
@@ -109,11 +129,11 @@ class Session:
 
     def run(self, arguments, **options):
         options.setdefault("env", self.env)
-        return subprocess.run(["wine"] + arguments, **options)
+        return subprocess.run([self.loader] + arguments, **options)
 
     def popen(self, arguments, **options):
         options.setdefault("env", self.env)
-        return subprocess.Popen(["wine"] + arguments, **options)
+        return subprocess.Popen([self.loader] + arguments, **options)
 
     def __exit__(self, *_):
         if self.server:
