@@ -97,7 +97,7 @@ void read_text_file(check_context& context, const std::string& windows_path, tex
     }
     if (kind != medium_kind::file || !context.medium.read_start(medium_path, check_text_limit, &file->raw,
                                                                  &file->size, &why)) {
-        context.report.unreadable.push_back(quoted_utf8(context.medium.where(medium_path)) + ": " + why);
+        check_unreadable(context, medium_path, why);
         return;
     }
     file->present = true;
@@ -174,6 +174,14 @@ void check_findings::add(const check_finding& finding)
     }
 }
 
+void check_unreadable(check_context& context, const std::string& medium_path, const std::string& why)
+{
+    std::string problem = quoted_utf8(context.medium.where(medium_path)) + ": " + why;
+    std::vector<std::string>& unreadable = context.report.unreadable;
+    if (std::find(unreadable.begin(), unreadable.end(), problem) == unreadable.end())
+        unreadable.push_back(problem);
+}
+
 void check_add(check_context& context, unsigned file_rank, const std::string& file, unsigned line, const char* id,
                const std::string& text, bool note)
 {
@@ -242,7 +250,7 @@ program_file check_program(check_context& context, const std::string& medium_pat
     std::string why;
     program.kind = context.medium.kind_of(medium_path, &why);
     if (program.kind == medium_kind::other || program.kind == medium_kind::unreadable) {
-        context.report.unreadable.push_back(quoted_utf8(context.medium.where(medium_path)) + ": " + why);
+        check_unreadable(context, medium_path, why);
         return program;
     }
     if (program.kind != medium_kind::file)
@@ -250,7 +258,7 @@ program_file check_program(check_context& context, const std::string& medium_pat
     std::string bytes;
     unsigned long long size = 0;
     if (!context.medium.read_start(medium_path, check_program_limit, &bytes, &size, &why)) {
-        context.report.unreadable.push_back(quoted_utf8(context.medium.where(medium_path)) + ": " + why);
+        check_unreadable(context, medium_path, why);
         return program;
     }
     program.read = true;
@@ -288,13 +296,11 @@ std::string check_installed_key(const std::string& reg_key)
         key.erase(0, root_length);
     std::string cleaned;
     for (char c : key) {
-        // No leading backslash and no empty names in between; a trailing one is the launcher's own.
+        // No leading backslash and no empty names; a trailing one stays, as the launcher asks with it.
         if (c == '\\' && (cleaned.empty() || cleaned.back() == '\\'))
             continue;
         cleaned += c;
     }
-    if (!cleaned.empty() && cleaned.back() == '\\' && (key.empty() || key.back() != '\\'))
-        cleaned.pop_back();
     return cleaned;
 }
 

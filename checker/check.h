@@ -46,6 +46,9 @@ struct check_decision {
     bool started = false;
     std::string command;           // the exact command line started, when started (ANSI)
     std::vector<std::string> reasons;
+    bool elevated = false;         // the started setup needs administrator rights (Vista and later):
+    std::string shell_program;     //   the launcher hands it to the shell as this program ...
+    std::string shell_parameters;  //   ... with these parameters (ANSI)
     bool command_too_long = false; // a command was composed but did not fit in 259 bytes
     unsigned command_length = 0;   // its length then
     // --this-machine: the machine as it describes itself, and what the reads saw, one sentence each.

@@ -78,6 +78,9 @@ program_search check_find_program(const check_context& context, const std::strin
 // root (ANSI), and in *arguments what it is given.
 std::string check_autorun_program(const check_context& context, const std::string& command, std::string* arguments);
 
+// Records that this machine cannot read `medium_path`, once.
+void check_unreadable(check_context& context, const std::string& medium_path, const std::string& why);
+
 void check_add(check_context& context, unsigned file_rank, const std::string& file, unsigned line, const char* id,
                const std::string& text, bool note = false);
 

@@ -109,6 +109,32 @@ std::string launcher_value(const std::string& text, const char* section, const c
     return buffer.substr(0, length);
 }
 
+// The medium's answer to the launcher's question whether a file exists.
+bool medium_file_exists(const void* context, const char* windows_path)
+{
+    const check_context& checked = *static_cast<const check_context*>(context);
+    std::string medium_path;
+    return check_resolve(checked, windows_path, &medium_path, nullptr) &&
+           checked.medium.kind_of(medium_path, nullptr) == medium_kind::file;
+}
+
+// Whether the setup program started needs administrator rights, and why; "" when it does not.
+std::string elevation_reason(check_context& context, const std::string& command)
+{
+    program_search search = check_find_program(context, command);
+    if (!search.found)
+        return "";
+    program_file program = check_program(context, search.medium_path);
+    std::string name = search.windows_path.substr(search.windows_path.rfind('\\') + 1);
+    if (!program.read ||
+        !program_needs_elevation(program.facts, codepage_to_utf8(context.options.codepage, name, nullptr)))
+        return "";
+    if (!program.facts.execution_level.empty())
+        return "its manifest asks for " + quoted_utf8(program.facts.execution_level);
+    return "Windows takes a 32-bit program without a manifest and with an installer word in its name or version"
+           " record for an installer";
+}
+
 }  // namespace
 
 check_decision check_play(check_context& context)
@@ -148,11 +174,32 @@ check_decision check_play(check_context& context)
         machine.window_title = options.window_title.c_str();
     }
 
+    machine.file_exists = medium_file_exists;
+    machine.file_exists_context = &context;
     simulated_machine_use(&machine);
     launcher_entry(&machine, nullptr, decision.tail.c_str(), 1);
     simulated_machine_use(nullptr);
+    // On Windows Vista and later a setup that needs administrator rights fails to start: play the
+    // run again as Windows answers it then, for the hand-over to the shell.
+    std::string elevation = machine.key_opened || machine.start_count == 0
+                                ? ""
+                                : elevation_reason(context, machine.started_command);
+    if (!elevation.empty()) {
+        machine.starts_need_elevation = true;
+        simulated_machine_use(&machine);
+        launcher_entry(&machine, nullptr, decision.tail.c_str(), 1);
+        simulated_machine_use(nullptr);
+        decision.elevated = machine.shell_start_count != 0;
+        decision.shell_program = machine.shell_program;
+        decision.shell_parameters = machine.shell_parameters;
+    }
 
     check_explain(context, machine, &decision);
+    if (decision.elevated)
+        decision.reasons.push_back("On Windows Vista and later the setup program needs administrator rights (" +
+                                   elevation +
+                                   "): WinExec fails, and the launcher hands the same start to the shell, which asks"
+                                   " the user for consent.");
     return decision;
 }
 

@@ -60,6 +60,14 @@ void append_hex(std::string* out, const char* prefix, unsigned value)
 
 }  // namespace
 
+std::string ascii_lower(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 bool is_utf8(const std::string& text)
 {
     for (size_t at = 0; at < text.size();) {

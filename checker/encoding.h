@@ -22,6 +22,9 @@ std::string utf16le_to_codepage(unsigned codepage, const std::string& bytes);
 // Tells whether `byte` is a lead byte of a double-byte character in `codepage`.
 bool codepage_is_lead_byte(unsigned codepage, unsigned char byte);
 
+// `text` with the ASCII capitals made small; every other byte as it is.
+std::string ascii_lower(std::string text);
+
 // Tells whether `text` is well-formed UTF-8.
 bool is_utf8(const std::string& text);
 

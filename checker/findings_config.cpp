@@ -78,14 +78,6 @@ struct line_facts {
     std::map<std::string, unsigned> key_lines;  // "section\nkey" (lower case) -> line of the one read
 };
 
-std::string lower_text(const std::string& text)
-{
-    std::string out = text;
-    for (char& c : out)
-        c = lower(c);
-    return out;
-}
-
 void add_config(check_context& context, unsigned line, const char* id, const std::string& text, bool note = false)
 {
     check_add(context, rank_config, config_file_name, line, id, text, note);
@@ -163,7 +155,7 @@ line_facts check_names(check_context& context)
                            "], where the launcher never reads it: it belongs in [" + entry->section + "].");
             return;
         }
-        std::string slot = lower_text(std::string(entry->section) + "\n" + entry->key);
+        std::string slot = ascii_lower(std::string(entry->section) + "\n" + entry->key);
         auto first = facts.key_lines.find(slot);
         if (first != facts.key_lines.end()) {
             add_config(context, line.number, "key-repeated",
@@ -178,7 +170,7 @@ line_facts check_names(check_context& context)
 
 unsigned line_of(const line_facts& facts, const char* section, const char* key)
 {
-    auto found = facts.key_lines.find(lower_text(std::string(section) + "\n" + key));
+    auto found = facts.key_lines.find(ascii_lower(std::string(section) + "\n" + key));
     return found == facts.key_lines.end() ? 0 : found->second;
 }
 
@@ -198,13 +190,14 @@ void check_cut(check_context& context, unsigned line, const char* key, const std
                        consequence + ".");
 }
 
-// The offset of a ';' after a blank, which a reader of the file takes for a comment but Windows keeps.
-size_t comment_in_value(const std::string& value)
+// Tells whether `value` holds a ';' after a blank, which a reader of the file takes for a comment
+// but Windows keeps in the value.
+bool has_comment(const std::string& value)
 {
     for (size_t at = value.find(';'); at != std::string::npos; at = value.find(';', at + 1))
         if (at > 0 && ini_is_blank(value[at - 1]))
-            return at;
-    return std::string::npos;
+            return true;
+    return false;
 }
 
 void check_reg_key(check_context& context, unsigned line, const std::string& reg_key)
@@ -218,7 +211,7 @@ void check_reg_key(check_context& context, unsigned line, const std::string& reg
                        " Write the path below the root, e.g. SOFTWARE\\Maker\\Product.");
     check_cut(context, line, key_reg_key, reg_key, path_capacity, "regkey-cut",
               "the cut key never opens and the product never counts as installed");
-    if (comment_in_value(reg_key) != std::string::npos)
+    if (has_comment(reg_key))
         add_config(context, line, "regkey-comment",
                    "RegKey holds ';' after a blank: that is no comment, Windows keeps it in the key " +
                        quoted(context, reg_key) + never + " Put comments on lines of their own.");
@@ -324,7 +317,7 @@ void check_config_findings(check_context& context)
                   {section_setup, key_window_title, window_title},
                   {section_setup, key_run, run}};
     for (const auto& value : values) {
-        if (comment_in_value(value.value) != std::string::npos)
+        if (has_comment(value.value))
             add_config(context, line_of(facts, value.section, value.key), "value-comment",
                        std::string(value.key) + " holds ';' after a blank: that is no comment, Windows keeps it in"
                        " the value " + quoted(context, value.value) + ". Put comments on lines of their own.");
@@ -344,16 +337,12 @@ void check_config_findings(check_context& context)
                        : std::string("Tovinel.ini has no Run and no RegKey with a nonzero Start: the launcher never"
                                      " starts anything, whatever the machine."));
     unsigned run_line = line_of(facts, section_setup, key_run);
-    std::string raw_run;
-    unsigned scanned_line = 0;
     // The raw text of the Run line, quotes and all, to tell a quoted value from one that is not.
-    if (run_line != 0)
-        ini_scan(text, [&](const ini_line& found) {
-            if (found.number == run_line && scanned_line == 0) {
-                raw_run = found.value;
-                scanned_line = found.number;
-            }
-        });
+    std::string raw_run;
+    ini_scan(text, [&](const ini_line& found) {
+        if (found.number == run_line)
+            raw_run = found.value;
+    });
     check_run_findings(context, run_line, run, raw_run);
     const check_decision& decision = context.report.decision;
     if (decision.command_too_long)

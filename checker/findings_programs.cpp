@@ -12,14 +12,6 @@ namespace {
 const char autorun_file_name[] = "autorun.inf";
 const size_t label_shown = 32;   // characters of a drive label that Explorer shows
 
-std::string lower(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 // The extension of the last name of `path`, lower case, without its dot; "" when it has none.
 std::string extension_of(const std::string& path)
 {
@@ -28,7 +20,7 @@ std::string extension_of(const std::string& path)
     size_t dot = path.rfind('.');
     if (dot == std::string::npos || dot < name)
         return "";
-    return lower(path.substr(dot + 1));
+    return ascii_lower(path.substr(dot + 1));
 }
 
 bool is_document(const std::string& extension)
@@ -135,22 +127,6 @@ void add_config(check_context& context, unsigned line, const char* id, const std
     check_add(context, rank_config, config_file_name, line, id, text);
 }
 
-// The reason line for a setup program that Windows starts only with administrator rights.
-void predict_elevation(check_context& context, const program_file& program, const std::string& windows_path)
-{
-    std::string name = windows_path.substr(windows_path.rfind('\\') + 1);
-    if (!context.report.decision.started || context.report.decision.branch != branch_setup ||
-        !program_needs_elevation(program.facts, codepage_to_utf8(context.options.codepage, name, nullptr)))
-        return;
-    std::string why = !program.facts.execution_level.empty()
-                          ? "its manifest asks for " + quoted_utf8(program.facts.execution_level)
-                          : "Windows takes a 32-bit program without a manifest and with an installer word in its"
-                            " name or version record for an installer";
-    context.report.decision.reasons.push_back(
-        "On Windows Vista and later the setup program needs administrator rights (" + why +
-        "): WinExec fails, and the launcher hands the same start to the shell, which asks the user for consent.");
-}
-
 }  // namespace
 
 void check_run_findings(check_context& context, unsigned line, const std::string& run, const std::string& raw_run);
@@ -231,7 +207,6 @@ void check_run_findings(check_context& context, unsigned line, const std::string
         add_config(context, line, (std::string("run-") + verdict.id).c_str(),
                    "Run starts " + quoted(context, below_root(context, search.windows_path)) + ", which " +
                        verdict.reason + ".");
-    predict_elevation(context, program, search.windows_path);
 }
 
 void check_launcher_findings(check_context& context)
@@ -328,9 +303,8 @@ void check_autorun_findings(check_context& context)
                           ": Tovinel will not run when the medium is inserted.");
     }
     if (!facts.icon.text.empty()) {
+        // A leading backslash names the root all the same: empty names are passed over.
         std::string icon = autorun_icon_file(facts.icon.text);
-        while (icon.compare(0, 1, "\\") == 0)
-            icon.erase(0, 1);
         std::string medium_path;
         if (!check_resolve(context, context.launcher_folder.substr(0, 3) + icon, &medium_path, nullptr) ||
             context.medium.kind_of(medium_path, nullptr) != medium_kind::file)

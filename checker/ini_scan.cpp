@@ -3,6 +3,8 @@
 // a NUL ends the name or value it falls in, while the rest of the line still counts.
 #include "ini_scan.h"
 
+#include "encoding.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -99,15 +101,7 @@ void ini_scan(const std::string& text, const std::function<void(const ini_line&)
 
 bool ini_same_name(const std::string& a, const std::string& b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-        if (x != y)
-            return false;
-    }
-    return true;
+    return a.size() == b.size() && ascii_lower(a) == ascii_lower(b);
 }
 
 unsigned ini_line_of(const std::string& text, const std::string& section, const std::string& key)

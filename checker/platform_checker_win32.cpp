@@ -10,13 +10,17 @@
 // launcher's path on the medium, not this checker's own.
 #include <windows.h>
 
+// Every header the two seams include comes first, outside the namespaces, so that their own
+// includes add nothing inside them.
 #include <dirent.h>
 #include <string.h>
 #include <strings.h>
+#include <sys/stat.h>
 
 #include "ini_reader.h"
 #include "platform.h"
 #include "simulated_machine.h"
+#include "text.h"
 #include "this_machine.h"
 
 namespace real_seam {
@@ -139,10 +143,23 @@ bool platform_window_exists(const char* window_class, const char* window_title)
     return recording->window_found;
 }
 
-void platform_start_program(const char* command_line)
+start_result platform_start_program(const char* command_line)
 {
     // Never started on this machine: the simulated seam only records it.
-    simulated_seam::platform_start_program(command_line);
+    return simulated_seam::platform_start_program(command_line);
+}
+
+bool platform_file_exists(const char* path)
+{
+    if (recording == nullptr)
+        return simulated_seam::platform_file_exists(path);
+    return real_seam::platform_file_exists(path);
+}
+
+void platform_shell_start(const char* program, const char* parameters)
+{
+    // Never started on this machine either.
+    simulated_seam::platform_shell_start(program, parameters);
 }
 
 bool platform_is_lead_byte(unsigned char value)

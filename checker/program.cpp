@@ -2,6 +2,8 @@
 // version record and the manifest). Every offset read from the file is checked against its bytes.
 #include "program.h"
 
+#include "encoding.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -179,14 +181,6 @@ void read_version_block(const bytes_view& view, uint64_t at, uint64_t end, unsig
     }
 }
 
-std::string lower_ascii(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 // The requestedExecutionLevel's level in a manifest's text, "" when it names none.
 std::string execution_level(const std::string& manifest)
 {
@@ -266,12 +260,12 @@ program_facts program_facts_of(const std::string& bytes)
 bool program_is_launcher(const program_facts& facts)
 {
     return facts.kind == program_kind::windows32 && !facts.dll &&
-           (lower_ascii(facts.original_filename) == "tovinel.exe" || facts.product_name == "Tovinel");
+           (ascii_lower(facts.original_filename) == "tovinel.exe" || facts.product_name == "Tovinel");
 }
 
 std::string installer_word(const std::string& name)
 {
-    std::string lowered = lower_ascii(name);
+    std::string lowered = ascii_lower(name);
     for (const char* word : {"setup", "install", "update", "patch", "upgrade"}) {
         if (lowered.find(word) != std::string::npos)
             return word;

@@ -288,6 +288,9 @@ void print_decision(std::string* out, const check_options& options, const check_
         put(out, "Decision: start the setup program\n");
     if (decision.started)
         put(out, "Command:  %s\n", quoted(options, decision.command).c_str());
+    if (decision.elevated)
+        put(out, "Shell:    %s with parameters %s (Windows Vista and later)\n",
+            quoted(options, decision.shell_program).c_str(), quoted(options, decision.shell_parameters).c_str());
     for (const std::string& reason : decision.reasons)
         put(out, "  - %s\n", reason.c_str());
     if (!decision.facts.empty())

@@ -2,6 +2,7 @@
 // Portable: it sees the system only through platform.h, so the native tests can play it whole.
 #include "decision.h"
 
+#include "command_split.h"
 #include "config.h"
 #include "platform.h"
 #include "text.h"
@@ -10,15 +11,24 @@
 // there even when the tail is empty, so that the tail, when there is one, never merges with the
 // program part. When the whole would not fit, nothing is started: a cut command could name another
 // program or hand it wrong arguments.
+// Since Vista a program that asks for administrator rights (nearly every setup) cannot be started
+// this way; only then is the same start handed to the shell, which asks the user's consent as
+// Explorer does. Any other failure gets no second try.
 static void start_composed(const char* first, const char* second, const char* tail)
 {
     char command_line[path_capacity];
     command_line[0] = '\0';
-    if (text_append(command_line, path_capacity, first) &&
-        text_append(command_line, path_capacity, second) &&
-        text_append(command_line, path_capacity, " ") &&
-        text_append(command_line, path_capacity, tail))
-        platform_start_program(command_line);
+    if (!text_append(command_line, path_capacity, first) ||
+        !text_append(command_line, path_capacity, second) ||
+        !text_append(command_line, path_capacity, " ") ||
+        !text_append(command_line, path_capacity, tail))
+        return;
+    if (platform_start_program(command_line) != start_needs_elevation)
+        return;
+    char program[path_capacity];
+    const char* parameters = split_command_line(command_line, program, path_capacity);
+    if (parameters != nullptr)
+        platform_shell_start(program, parameters);
 }
 
 // The root from which a Run value beginning with a backslash counts: "D:" for a folder on a lettered

@@ -11,5 +11,7 @@
 //   a backslash counts from the folder's root: the folder is shortened in place to its drive
 //   ("D:") or, on a network folder, to its share ("\\server\share").
 // A command line that would not fit in 259 bytes, and registry data with no terminator within the
-// buffer, start nothing rather than something cut. Never reports a failure.
+// buffer, start nothing rather than something cut. A start refused because the program needs
+// administrator rights is handed to the shell, split into program and parameters as CreateProcess
+// splits it (command_split.h); no other failure is retried. Never reports a failure.
 void launch_decision(const char* config_path, char* launcher_folder, const char* tail);

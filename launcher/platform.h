@@ -37,9 +37,31 @@ void platform_close_key(platform_handle key);
 // without regard to letter case. Windows: FindWindowA(window_class, window_title) != 0.
 bool platform_window_exists(const char* window_class, const char* window_title);
 
+// What became of a start, in the launcher's terms. Started is zero, so that a fake platform left
+// at its defaults starts what it is asked to.
+enum start_result {
+    start_started,
+    start_failed,
+    // Refused because the program asks for administrator rights, which only the shell can ask the
+    // user for (Windows since Vista; never on earlier systems).
+    start_needs_elevation,
+};
+
 // Starts the program that `command_line` names, with its arguments, shown normally, and does not
-// wait for it. Whether the start succeeded is not reported. Windows: WinExec(command_line, SW_SHOW).
-void platform_start_program(const char* command_line);
+// wait for it. Windows: WinExec(command_line, SW_SHOW); above 31 is started, otherwise
+// GetLastError() 740 (ERROR_ELEVATION_REQUIRED) needs elevation and anything else failed.
+start_result platform_start_program(const char* command_line);
+
+// Tells whether `path` names an existing file; false for a folder and for anything that cannot be
+// examined. Windows: GetFileAttributesA(path) is neither INVALID_FILE_ATTRIBUTES nor a directory.
+bool platform_file_exists(const char* path);
+
+// Hands the start of `program` with `parameters` (possibly empty) to the shell, shown normally, as
+// Explorer starts a program: it asks the user's consent when the program needs administrator
+// rights. Does not wait for the program, and reports nothing. Windows: ShellExecuteA(null window,
+// null verb, program, parameters, null folder, SW_SHOW), from SHELL32.DLL loaded at this call by its
+// full path in the system folder, so that a run that never gets here loads no more than before.
+void platform_shell_start(const char* program, const char* parameters);
 
 // Tells whether `value` is a lead byte of a double-byte character in the system's ANSI code page.
 // False for every byte on a single-byte code page, or where the code page cannot be had.

@@ -1,10 +1,11 @@
-// Tovinel: the platform seam on a POSIX host: real profile reads from a medium folder, and a
-// simulated machine (simulated_machine.h) for the registry, the windows and the program start.
+// Tovinel: the platform seam on a POSIX host: real profile reads and files from a medium folder, and
+// a simulated machine (simulated_machine.h) for the registry, the windows and the program start.
 #include "platform.h"
 
 #include <dirent.h>
 #include <string.h>
 #include <strings.h>
+#include <sys/stat.h>
 
 #include "ini_reader.h"
 #include "simulated_machine.h"
@@ -139,6 +140,9 @@ void simulated_machine_use(simulated_machine* used)
     machine->window_found = false;
     machine->start_count = 0;
     machine->started_command[0] = '\0';
+    machine->shell_start_count = 0;
+    machine->shell_program[0] = '\0';
+    machine->shell_parameters[0] = '\0';
 }
 
 bool simulated_host_path(const simulated_machine* described, const char* windows_path, char* host_path,
@@ -274,12 +278,34 @@ bool platform_window_exists(const char* window_class, const char* window_title)
     return machine->window_found;
 }
 
-void platform_start_program(const char* command_line)
+start_result platform_start_program(const char* command_line)
+{
+    // What the machine is asked for is recorded, never run; it succeeds unless the machine says that
+    // starts need administrator rights.
+    if (machine == nullptr)
+        return start_started;
+    ++machine->start_count;
+    copy_cut(machine->started_command, sizeof machine->started_command, command_line);
+    return machine->starts_need_elevation ? start_needs_elevation : start_started;
+}
+
+bool platform_file_exists(const char* path)
+{
+    if (machine != nullptr && machine->file_exists != nullptr)
+        return machine->file_exists(machine->file_exists_context, path);
+    char host_path[4096];
+    struct stat facts;
+    return machine != nullptr && simulated_host_path(machine, path, host_path, sizeof host_path, nullptr) &&
+           stat(host_path, &facts) == 0 && S_ISREG(facts.st_mode);
+}
+
+void platform_shell_start(const char* program, const char* parameters)
 {
     if (machine == nullptr)
         return;
-    ++machine->start_count;
-    copy_cut(machine->started_command, sizeof machine->started_command, command_line);
+    ++machine->shell_start_count;
+    copy_cut(machine->shell_program, sizeof machine->shell_program, program);
+    copy_cut(machine->shell_parameters, sizeof machine->shell_parameters, parameters);
 }
 
 bool platform_is_lead_byte(unsigned char value)

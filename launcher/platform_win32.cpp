@@ -1,8 +1,10 @@
 // Tovinel: the platform seam on Windows, with the real KERNEL32, USER32 and ADVAPI32 calls.
-// Every call is one that Windows 95 already has, in its ANSI form.
+// Every call is one that Windows 95 already has, in its ANSI form; SHELL32 is loaded only at need.
 #include "platform.h"
 
 #include <windows.h>
+
+#include "text.h"
 
 unsigned platform_read_profile_text(const char* config_path, const char* section, const char* key,
                                     char* buffer, unsigned capacity)
@@ -47,9 +49,42 @@ bool platform_window_exists(const char* window_class, const char* window_title)
     return FindWindowA(window_class, window_title) != nullptr;
 }
 
-void platform_start_program(const char* command_line)
+start_result platform_start_program(const char* command_line)
 {
-    WinExec(command_line, SW_SHOW);
+    // WinExec's own results up to 31 are error codes; the cause stays in the thread's last error.
+    if (WinExec(command_line, SW_SHOW) > 31)
+        return start_started;
+    // ERROR_ELEVATION_REQUIRED, which Windows before Vista never gives (and older headers lack).
+    const DWORD elevation_required = 740;
+    return GetLastError() == elevation_required ? start_needs_elevation : start_failed;
+}
+
+bool platform_file_exists(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void platform_shell_start(const char* program, const char* parameters)
+{
+    // Loaded here only, so that the typical run loads and imports no more than KERNEL32, USER32 and
+    // ADVAPI32; and by full path from the system folder, never found on the medium or beside it.
+    char shell_path[MAX_PATH];
+    UINT length = GetSystemDirectoryA(shell_path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !text_append(shell_path, MAX_PATH, "\\SHELL32.DLL"))
+        return;
+    HMODULE shell = LoadLibraryA(shell_path);
+    if (shell == nullptr)
+        return;
+    typedef HINSTANCE(WINAPI * shell_execute_function)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+    // By way of the generic function type: the compiler accepts that cast to and from any other.
+    typedef void (*generic_function)();
+    shell_execute_function shell_execute = reinterpret_cast<shell_execute_function>(
+        reinterpret_cast<generic_function>(GetProcAddress(shell, "ShellExecuteA")));
+    // No verb: the program's default one, which asks for consent where the program needs it. The
+    // library stays loaded: the shell may still be at work for the start when this returns.
+    if (shell_execute != nullptr)
+        shell_execute(nullptr, nullptr, program, parameters, nullptr, SW_SHOW);
 }
 
 bool platform_is_lead_byte(unsigned char value)

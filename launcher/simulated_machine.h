@@ -31,6 +31,12 @@ struct simulated_machine {
     unsigned long config_length;
     // The lead bytes of the machine's ANSI code page, 256 flags; null: a single-byte code page.
     const bool* lead_bytes;
+    // Every start asks for administrator rights (Windows Vista and later, for a setup program).
+    bool starts_need_elevation;
+    // Tells whether a Windows path names an existing file; null: look in the medium folder. A host
+    // that reaches the medium otherwise (an image, bounded reads) answers here.
+    bool (*file_exists)(const void* context, const char* windows_path);
+    const void* file_exists_context;
 
     // Filled by the seam; cleared by simulated_machine_use.
     unsigned profile_reads;         // text and integer reads of the configuration, together
@@ -47,6 +53,9 @@ struct simulated_machine {
     bool window_found;
     unsigned start_count;
     char started_command[1024];     // the last command line started (recorded, never run)
+    unsigned shell_start_count;     // starts handed to the shell (when starts need elevation)
+    char shell_program[1024];       // the last one's program and parameters, recorded, never run
+    char shell_parameters[1024];
 };
 
 // Makes `used` the machine that every following seam call answers from, and clears what its

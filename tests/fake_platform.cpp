@@ -17,6 +17,9 @@ fake_machine current;
 char transcript[16384];
 char started[1024];
 char last_config_path[1024];
+char shell_program[1024];
+char shell_parameters[1024];
+unsigned shell_starts;
 bool has_started;
 bool has_config_path;
 unsigned calls;
@@ -69,7 +72,7 @@ void fake_install(const fake_machine& machine)
     transcript[0] = '\0';
     has_started = false;
     has_config_path = false;
-    calls = starts = opened = closed = 0;
+    calls = starts = opened = closed = shell_starts = 0;
 }
 
 const char* fake_transcript() { return transcript; }
@@ -79,6 +82,9 @@ unsigned fake_open_key_count() { return opened; }
 unsigned fake_closed_key_count() { return closed; }
 const char* fake_started_command() { return has_started ? started : nullptr; }
 const char* fake_last_config_path() { return has_config_path ? last_config_path : nullptr; }
+unsigned fake_shell_start_count() { return shell_starts; }
+const char* fake_shell_program() { return shell_starts != 0 ? shell_program : nullptr; }
+const char* fake_shell_parameters() { return shell_starts != 0 ? shell_parameters : nullptr; }
 
 unsigned platform_read_profile_text(const char* config_path, const char* section, const char* key,
                                     char* buffer, unsigned capacity)
@@ -195,13 +201,35 @@ bool platform_window_exists(const char* window_class, const char* window_title)
     return found;
 }
 
-void platform_start_program(const char* command_line)
+start_result platform_start_program(const char* command_line)
 {
-    next_call_fails();
+    start_result answer = next_call_fails() ? start_failed : current.start_answer;
     ++starts;
     has_started = true;
     snprintf(started, sizeof started, "%s", command_line);
-    record("start '%s'", command_line);
+    static const char* const answers[] = {"started", "failed", "needs elevation"};
+    record("start '%s' = %s", command_line, answers[answer]);
+    return answer;
+}
+
+bool platform_file_exists(const char* path)
+{
+    bool exists = false;
+    if (!next_call_fails()) {
+        for (unsigned i = 0; i < current.existing_file_count && !exists; ++i)
+            exists = strcasecmp(current.existing_files[i], path) == 0;
+    }
+    record("exists '%s' = %s", path, exists ? "yes" : "no");
+    return exists;
+}
+
+void platform_shell_start(const char* program, const char* parameters)
+{
+    next_call_fails();
+    ++shell_starts;
+    snprintf(shell_program, sizeof shell_program, "%s", program);
+    snprintf(shell_parameters, sizeof shell_parameters, "%s", parameters);
+    record("shell '%s' '%s'", program, parameters);
 }
 
 bool platform_is_lead_byte(unsigned char value)

@@ -2,6 +2,8 @@
 // A test fills a fake_machine, plays the launcher code against it and compares the call transcript.
 #pragma once
 
+#include "platform.h"
+
 struct fake_ini_entry {
     const char* section;
     const char* key;
@@ -43,16 +45,21 @@ struct fake_machine {
     unsigned profile_text_overcount;       // text reads report this many bytes more than they stored
     bool profile_text_fills_buffer;        // a value too long for the buffer fills all of it, with no
                                            // terminator, and the read reports the buffer's size
+    const char* const* existing_files;     // the files that exist (matched without regard to case)
+    unsigned existing_file_count;
+    start_result start_answer;             // what every start answers; started by default
 };
 
 // Installs `machine` as the platform for the next calls and clears the transcript and counters.
 void fake_install(const fake_machine& machine);
 
 // The transcript of seam calls since fake_install, one line per call, e.g.
-// "text Application/RegKey 260 = 3 'Abc'", "open 'SOFTWARE\X' = ok", "start 'D:\SETUP.EXE '".
+// "text Application/RegKey 260 = 3 'Abc'", "open 'SOFTWARE\X' = ok",
+// "start 'D:\SETUP.EXE ' = needs elevation", "exists 'D:\SETUP.EXE' = yes", "shell 'D:\SETUP.EXE' ''".
 const char* fake_transcript();
 
-// How many seam calls were made, how many programs started, keys opened and keys closed.
+// How many seam calls were made, how many starts were tried (whatever they answered), keys opened
+// and keys closed.
 unsigned fake_call_count();
 unsigned fake_start_count();
 unsigned fake_open_key_count();
@@ -60,6 +67,12 @@ unsigned fake_closed_key_count();
 
 // The command line of the last start, or null when nothing was started.
 const char* fake_started_command();
+
+// How many starts were handed to the shell, and the program and parameters of the last one (null
+// when none was).
+unsigned fake_shell_start_count();
+const char* fake_shell_program();
+const char* fake_shell_parameters();
 
 // The configuration path of the last profile read, or null when none was made.
 const char* fake_last_config_path();

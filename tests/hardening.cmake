@@ -11,7 +11,7 @@ add_test(NAME sanitized_unit_tests COMMAND ${tools}/sanitize.sh)
 
 add_test(NAME fuzz_build COMMAND ${tools}/fuzz.sh --build-only)
 set_tests_properties(fuzz_build PROPERTIES FIXTURES_SETUP fuzz_targets)
-foreach(target command_line_tail launcher_folder ini_reader launch_decision)
+foreach(target command_line_tail launcher_folder ini_reader launch_decision check_lines check_autorun)
     add_test(NAME fuzz_${target} COMMAND ${tools}/fuzz.sh --no-build ${target})
     set_tests_properties(fuzz_${target} PROPERTIES FIXTURES_REQUIRED fuzz_targets TIMEOUT 900)
 endforeach()

@@ -83,10 +83,13 @@ struct finding_case {
     int exit_code;
     std::vector<std::string> findings;    // "FILE[:LINE] ID", in output order, notes included
     std::vector<std::string> phrases;
+    std::vector<std::string> absent = {};  // phrases the output must not hold
 };
 
 const finding_case finding_cases[] = {
-    {"the clean medium", {}, {}, 0, {}, {"Decision: start the setup program", "Command:  'D:\\SETUP.EXE '"}},
+    {"the clean medium", {}, {}, 0, {},
+     {"Decision: start the setup program", "Command:  'D:\\SETUP.EXE '",
+      "Shell:    'D:\\SETUP.EXE' with parameters '' (Windows Vista and later)"}},
 
     // The launcher.
     {"launcher missing", {{"tovinel.exe", none}}, {}, 1,
@@ -158,6 +161,13 @@ const finding_case finding_cases[] = {
      {{"Tovinel.ini", "[Setup]\nRun=\x83\x5C\x83t\x83g\\setup.exe\n"},
       {"\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88/setup.exe", program("setup.exe")}},
      {"--codepage=932"}, 0, {}, {}},
+    {"an exact name wins over one that differs only in case (a Linux folder can hold both)",
+     {{"setup.exe", program("dos.exe")}, {"SETUP.EXE", program("setup.exe")}, {"SETUp.EXE", program("app64.exe")}},
+     {}, 0, {}, {"Command:  'D:\\SETUP.EXE '"}},
+    {"UTF-16 big-endian without a mark", {{"Tovinel.ini", utf16be("[Setup]\nRun=SETUP.EXE\n")}}, {}, 1,
+     {"Tovinel.ini encoding-utf16-unmarked", "Tovinel.ini ini-starts-nothing", "Tovinel.ini:1 key-outside-section",
+      "Tovinel.ini:2 key-outside-section"},
+     {}},
     {"the same bytes in code page 1252 name nothing",
      {{"Tovinel.ini", "[Setup]\nRun=\x83\x5C\x83t\x83g\\setup.exe\n"},
       {"\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88/setup.exe", program("setup.exe")}},
@@ -168,6 +178,15 @@ const finding_case finding_cases[] = {
      {"only ';' starts one"}},
     {"hash line inside a section", {{"Tovinel.ini", clean_ini + "# Run=OLD.EXE\n"}}, {}, 0,
      {"Tovinel.ini:7 hash-comment"}, {}},
+    {"suggestions for names within two edits",
+     {{"Tovinel.ini", "[Application]\nStartxx=1\n[Setup]\nWindowClas=C\nRxxx=1\nRun=SETUP.EXE\n"}}, {}, 1,
+     {"Tovinel.ini:2 key-unknown", "Tovinel.ini:4 key-unknown", "Tovinel.ini:5 key-unknown"},
+     {"'Startxx' is not one the launcher reads in [Application] (it reads RegKey and Start). Did you mean Start?",
+      "'WindowClas' is not one the launcher reads in [Setup] (it reads WindowClass, WindowTitle and Run). Did you"
+      " mean WindowClass?",
+      "'Rxxx' is not one the launcher reads in [Setup] (it reads WindowClass, WindowTitle and Run). [key-unknown]"}},
+    {"an icon named from the root", {{"autorun.inf", "[autorun]\nopen=tovinel.exe\nicon=\\tovinel.exe\n"}}, {}, 0,
+     {}, {}},
     {"a known key in the wrong section", {{"Tovinel.ini", "[Setup]\nRegKey=SOFTWARE\\M\nRun=SETUP.EXE\n"}}, {}, 1,
      {"Tovinel.ini:2 key-wrong-section"}, {"it belongs in [Application]"}},
     {"value with a comment after it", {{"Tovinel.ini", ini_with_start("1 ; yes")}}, {}, 1,
@@ -250,8 +269,15 @@ const finding_case finding_cases[] = {
     {"Run names a 64-bit program", {{"SETUP.EXE", program("app64.exe")}}, {}, 1, {"Tovinel.ini:6 run-program-64-bit"},
      {"will not run on 32-bit Windows"}},
     {"Run names a library", {{"SETUP.EXE", program("library.dll")}}, {}, 1, {"Tovinel.ini:6 run-program-dll"}, {}},
-    {"setup whose manifest asks for administrator rights", {{"Tovinel.ini", ini_with_run("go.exe")}, {"go.exe", program("admin.exe")}},
-     {}, 0, {}, {"its manifest asks for 'requireAdministrator'", "hands the same start to the shell"}},
+    {"setup whose manifest asks for administrator rights",
+     {{"Tovinel.ini", ini_with_run("go.exe /q")}, {"go.exe", program("admin.exe")}}, {"--tail=-x"}, 0, {},
+     {"its manifest asks for 'requireAdministrator'", "hands the same start to the shell",
+      "Shell:    'D:\\go.exe' with parameters '/q -x' (Windows Vista and later)"}},
+    {"setup named so whose manifest runs it as the invoker", {{"SETUP.EXE", program("setup_as_invoker.exe")}}, {}, 0,
+     {}, {"Command:  'D:\\SETUP.EXE '"}, {"Shell:", "administrator rights"}},
+    {"a program without an installer word needs no elevation",
+     {{"Tovinel.ini", ini_with_run("maker.exe")}, {"maker.exe", program("app.exe")}}, {}, 0, {},
+     {"Command:  'D:\\maker.exe '"}, {"Shell:", "administrator rights"}},
     {"a Run that is a FIFO is not read", {{"SETUP.EXE", "@fifo"}}, {}, 2, {}, {"SETUP.EXE': a FIFO, not a regular file"}},
 
     // The installed command.
@@ -328,6 +354,9 @@ TEST(CheckFindings, EveryFindingOnAMediumOfItsOwn)
         for (const std::string& phrase : c.phrases)
             EXPECT_NE(std::string::npos, run.output.find(phrase))
                 << c.name << ": missing '" << phrase << "' in:\n" << run.output;
+        for (const std::string& phrase : c.absent)
+            EXPECT_EQ(std::string::npos, run.output.find(phrase))
+                << c.name << ": unexpected '" << phrase << "' in:\n" << run.output;
         fs::remove_all(root);
     }
 }

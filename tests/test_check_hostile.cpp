@@ -71,6 +71,7 @@ struct hostile_case {
     std::function<void(const fs::path& medium)> make;   // spoils the clean medium
     int exit_code;
     const char* phrase;
+    const char* absent = nullptr;   // a phrase the output must not hold
 };
 
 const std::string clean_ini = "[Application]\nRegKey=SOFTWARE\\Maker\\Product\nStart=1\n[Setup]\nRun=SETUP.EXE\n";
@@ -79,11 +80,12 @@ const hostile_case hostile_cases[] = {
     {"FIFO as Tovinel.ini", [](const fs::path& m) { mkfifo((m / "Tovinel.ini").c_str(), 0600); }, 2,
      "Tovinel.ini': a FIFO, not a regular file"},
     {"FIFO as autorun.inf", [](const fs::path& m) { mkfifo((m / "autorun.inf").c_str(), 0600); }, 2, "a FIFO"},
-    {"FIFO as the launcher", [](const fs::path& m) { mkfifo((m / "tovinel.exe").c_str(), 0600); }, 2, "a FIFO"},
+    {"FIFO as the launcher", [](const fs::path& m) { mkfifo((m / "tovinel.exe").c_str(), 0600); }, 2, "a FIFO",
+     "[launcher-"},
     {"link to /dev/zero as Tovinel.ini",
      [](const fs::path& m) { fs::create_symlink("/dev/zero", m / "Tovinel.ini"); }, 2, "a device, not a regular file"},
     {"link to /dev/zero as the setup program",
-     [](const fs::path& m) { fs::create_symlink("/dev/zero", m / "SETUP.EXE"); }, 2, "SETUP.EXE': a device"},
+     [](const fs::path& m) { fs::create_symlink("/dev/zero", m / "SETUP.EXE"); }, 2, "SETUP.EXE': a device", "[run-"},
     {"link to /dev/null as autorun.inf", [](const fs::path& m) { fs::create_symlink("/dev/null", m / "autorun.inf"); },
      2, "a device"},
     {"broken link as Tovinel.ini",
@@ -192,6 +194,9 @@ TEST(CheckHostile, SurvivesAnyFileInBoundedTimeAndMemory)
         EXPECT_NE(std::string::npos, run.output.find(c.phrase))
             << c.name << ": missing '" << c.phrase << "' in:\n" << run.output.substr(0, 2000);
         EXPECT_EQ("", unsafe_byte(run.output)) << c.name;
+        if (c.absent != nullptr) {
+            EXPECT_EQ(std::string::npos, run.output.find(c.absent)) << c.name << ":\n" << run.output;
+        }
 #if !TOVINEL_SANITIZED
         EXPECT_LE(run.cpu_seconds, cpu_bound_seconds) << c.name;
         EXPECT_LE(run.peak_kib, peak_bound_kib) << c.name;

@@ -3,7 +3,11 @@
 // its findings (file, line and id, in output order).
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "check.h"
@@ -52,6 +56,10 @@ const tool_case tool_cases[] = {
     {"clean medium, setup window open (case ignored)", {"--setup-window=makersetupwindow,MAKER SETUP", "clean"}, 0,
      {"window of class 'makersetupwindow' titled 'MAKER SETUP' open, code page 1252", "Decision: start nothing",
       "A window of class 'MakerSetupWindow' titled 'Maker Setup' is open: setup is already running"},
+     {}},
+    {"clean medium, a setup window of the class with any title", {"--setup-window=MakerSetupWindow", "clean"}, 0,
+     {"Machine:  product not installed, window of class 'MakerSetupWindow' open, code page 1252\n",
+      "Decision: start the setup program", "No window of class 'MakerSetupWindow' titled 'Maker Setup' is open."},
      {}},
     {"clean medium, a window of the class with another title", {"--setup-window", "MakerSetupWindow,Other", "clean"},
      0, {"Decision: start the setup program"}, {}},
@@ -183,6 +191,44 @@ TEST(CheckTool, TellsTheDecisionAndTheFindingsOfEverySampleMedium)
                 << c.name << ": missing '" << phrase << "' in:\n" << run.output;
         EXPECT_EQ(c.findings, finding_lines(run.output)) << c.name << ":\n" << run.output;
     }
+}
+
+// The README's examples are the tool's real output, run from the repository's root.
+TEST(CheckTool, PrintsTheReadmeExamplesWordForWord)
+{
+    std::ifstream readme(std::string(PROJECT_ROOT) + "/README.md");
+    std::string line;
+    std::vector<std::pair<std::string, std::string>> examples;   // command, output
+    while (std::getline(readme, line)) {
+        if (line.compare(0, 20, "    $ tovinel-check ") == 0)
+            examples.push_back({line.substr(20), ""});
+        else if (!examples.empty() && examples.back().second.find("\n\n") == std::string::npos &&
+                 line.compare(0, 4, "    ") == 0 && line.compare(0, 6, "    $ ") != 0)
+            examples.back().second += line.substr(4) + "\n";
+        else if (!examples.empty())
+            examples.back().second += "\n";
+    }
+    ASSERT_GE(examples.size(), 2u);
+    char previous[4096];
+    ASSERT_NE(nullptr, getcwd(previous, sizeof previous));
+    ASSERT_EQ(0, chdir(PROJECT_ROOT));
+    for (auto& example : examples) {
+        // The arguments as a shell splits them: blanks, and text in single quotes kept whole.
+        std::vector<std::string> arguments(1);
+        bool quoted = false;
+        for (char c : example.first) {
+            if (c == '\'')
+                quoted = !quoted;
+            else if (c == ' ' && !quoted)
+                arguments.push_back("");
+            else
+                arguments.back() += c;
+        }
+        std::string expected = example.second.substr(0, example.second.find("\n\n") + 1);
+        tool_run run = run_check_tool(arguments);
+        EXPECT_EQ(expected, run.output) << "tovinel-check " << example.first;
+    }
+    ASSERT_EQ(0, chdir(previous));
 }
 
 // The decision is callable without the command line, for tests that compare it with the launcher.

@@ -22,6 +22,8 @@ struct decision_case {
     fake_window windows[2];
     const char* expected_transcript;
     const char* expected_folder;  // null: the folder stays as it was
+    start_result start_answer = start_started;
+    const char* files[2] = {};    // the files that exist, for the split of a start handed to the shell
 };
 
 // A few values used by several cases.
@@ -50,7 +52,7 @@ const decision_case cases[] = {
     {"typical run, not installed: setup started with one blank", "D:\\", "",
      {REGKEY, {"Setup", "WindowClass", "SetupWnd"}, RUN_SETUP}, {}, {},
      READ_REGKEY NOT_OPENED "text Setup/WindowClass 80 = 8 'SetupWnd'\ntext Setup/WindowTitle 80 = 0 ''\n"
-     "window 'SetupWnd' null = none\n" RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE '\n", nullptr},
+     "window 'SetupWnd' null = none\n" RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE ' = started\n", nullptr},
     {"installed, Start absent: nothing started, Run not read, key closed", "D:\\", "/cd",
      {REGKEY, RUN_SETUP}, {PRODUCT_KEY("C:\\APP\\APP.EXE")}, {},
      READ_REGKEY OPENED START_READ(0) CLOSED, nullptr},
@@ -59,10 +61,10 @@ const decision_case cases[] = {
      READ_REGKEY OPENED START_READ(0) CLOSED, nullptr},
     {"installed, Start=1: application started with the tail", "D:\\", "/cd",
      {REGKEY, START_1}, {PRODUCT_KEY("C:\\APP\\APP.EXE")}, {},
-     READ_REGKEY OPENED START_READ(1) "query 260 = 15\nstart 'C:\\APP\\APP.EXE /cd'\n" CLOSED, nullptr},
+     READ_REGKEY OPENED START_READ(1) "query 260 = 15\nstart 'C:\\APP\\APP.EXE /cd' = started\n" CLOSED, nullptr},
     {"installed, quoted command with arguments passed whole", "D:\\", "-x",
      {REGKEY, START_1}, {PRODUCT_KEY("\"C:\\My App\\APP.EXE\" /r")}, {},
-     READ_REGKEY OPENED START_READ(1) "query 260 = 23\nstart '\"C:\\My App\\APP.EXE\" /r -x'\n" CLOSED,
+     READ_REGKEY OPENED START_READ(1) "query 260 = 23\nstart '\"C:\\My App\\APP.EXE\" /r -x' = started\n" CLOSED,
      nullptr},
     {"installed, no default value: nothing started, key closed", "D:\\", "",
      {REGKEY, START_1, RUN_SETUP}, {{"SOFTWARE\\Maker\\Product", false, "", 0}}, {},
@@ -72,30 +74,30 @@ const decision_case cases[] = {
      READ_REGKEY OPENED START_READ(1) "query 260 = fail\n" CLOSED, nullptr},
     {"installed, empty default value: one blank and the tail started all the same", "D:\\", "/cd",
      {REGKEY, START_1}, {PRODUCT_KEY("")}, {},
-     READ_REGKEY OPENED START_READ(1) "query 260 = 1\nstart ' /cd'\n" CLOSED, nullptr},
+     READ_REGKEY OPENED START_READ(1) "query 260 = 1\nstart ' /cd' = started\n" CLOSED, nullptr},
     {"installed, data holds text then a NUL then more: text up to the NUL", "D:\\", "/cd",
      {REGKEY, START_1}, {{"SOFTWARE\\Maker\\Product", true, "C:\\A.EXE\0junk", 14}}, {},
-     READ_REGKEY OPENED START_READ(1) "query 260 = 14\nstart 'C:\\A.EXE /cd'\n" CLOSED, nullptr},
+     READ_REGKEY OPENED START_READ(1) "query 260 = 14\nstart 'C:\\A.EXE /cd' = started\n" CLOSED, nullptr},
     {"installed, 8 bytes of binary data without a NUL: taken as text", "D:\\", "",
      {REGKEY, START_1}, {{"SOFTWARE\\Maker\\Product", true, "C:\\A.EXE", 8}}, {},
-     READ_REGKEY OPENED START_READ(1) "query 260 = 8\nstart 'C:\\A.EXE '\n" CLOSED, nullptr},
+     READ_REGKEY OPENED START_READ(1) "query 260 = 8\nstart 'C:\\A.EXE ' = started\n" CLOSED, nullptr},
     {"installed, 260 bytes of data holding a NUL: the text before it started", "D:\\", "/cd",
      {REGKEY, START_1}, {{"SOFTWARE\\Maker\\Product", true, value_in_full_buffer.c_str(), 260, 3}}, {},
-     READ_REGKEY OPENED START_READ(1) "query 260 = 260\nstart 'C:\\A.EXE /cd'\n" CLOSED, nullptr},
+     READ_REGKEY OPENED START_READ(1) "query 260 = 260\nstart 'C:\\A.EXE /cd' = started\n" CLOSED, nullptr},
     // Values of a single byte: present, not absent.
     {"installed, RegKey of one byte", "D:\\", "", {{"Application", "RegKey", "K"}, START_1},
      {{"K", true, "C:\\A.EXE", 0}}, {},
      "text Application/RegKey 260 = 1 'K'\nopen 'K' = ok\n" START_READ(1) "query 260 = 9\n"
-     "start 'C:\\A.EXE '\nclose 'K'\n", nullptr},
+     "start 'C:\\A.EXE ' = started\nclose 'K'\n", nullptr},
     {"Run of one byte", "D:\\", "", {{"Setup", "Run", "S"}}, {}, {},
-     NO_REGKEY NO_WINDOW_KEYS RUN_READ(1, "S") "start 'D:\\S '\n", nullptr},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(1, "S") "start 'D:\\S ' = started\n", nullptr},
     {"WindowTitle of one byte is a title, not any title", "D:\\", "",
      {{"Setup", "WindowClass", "SetupWnd"}, {"Setup", "WindowTitle", "T"}, RUN_SETUP}, {}, {{"SetupWnd", "Other"}},
      NO_REGKEY "text Setup/WindowClass 80 = 8 'SetupWnd'\ntext Setup/WindowTitle 80 = 1 'T'\n"
-     "window 'SetupWnd' 'T' = none\n" RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE '\n", nullptr},
+     "window 'SetupWnd' 'T' = none\n" RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE ' = started\n", nullptr},
     {"key named but absent: setup branch as if RegKey were empty", "D:\\", "-q",
      {REGKEY, START_1, RUN_SETUP}, {{"SOFTWARE\\Other", true, "C:\\O.EXE", 0}}, {},
-     READ_REGKEY NOT_OPENED NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE -q'\n", nullptr},
+     READ_REGKEY NOT_OPENED NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE -q' = started\n", nullptr},
     {"setup window of the class open: nothing started, Run not read", "D:\\", "",
      {{"Setup", "WindowClass", "SetupWnd"}, RUN_SETUP}, {}, {{"setupwnd", "Anything"}},
      NO_REGKEY "text Setup/WindowClass 80 = 8 'SetupWnd'\ntext Setup/WindowTitle 80 = 0 ''\n"
@@ -109,29 +111,29 @@ const decision_case cases[] = {
      {{"Setup", "WindowClass", "SetupWnd"}, {"Setup", "WindowTitle", "Product Setup"}, RUN_SETUP}, {},
      {{"SetupWnd", "Other"}},
      NO_REGKEY "text Setup/WindowClass 80 = 8 'SetupWnd'\ntext Setup/WindowTitle 80 = 13 'Product Setup'\n"
-     "window 'SetupWnd' 'Product Setup' = none\n" RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE '\n",
+     "window 'SetupWnd' 'Product Setup' = none\n" RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE ' = started\n",
      nullptr},
     {"title only: the class is the empty text, never null", "D:\\", "",
      {{"Setup", "WindowTitle", "Product Setup"}, RUN_SETUP}, {}, {},
      NO_REGKEY "text Setup/WindowClass 80 = 0 ''\ntext Setup/WindowTitle 80 = 13 'Product Setup'\n"
-     "window '' 'Product Setup' = none\n" RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE '\n", nullptr},
+     "window '' 'Product Setup' = none\n" RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE ' = started\n", nullptr},
     {"no Run: nothing started", "D:\\", "-q", {{"Setup", "WindowClass", "SetupWnd"}}, {}, {},
      NO_REGKEY "text Setup/WindowClass 80 = 8 'SetupWnd'\ntext Setup/WindowTitle 80 = 0 ''\n"
      "window 'SetupWnd' null = none\n" RUN_READ(0, ""), nullptr},
     {"Run relative to a subfolder, with its own arguments", "D:\\DISC1\\", "-q",
      {{"Setup", "Run", "SETUP\\SETUP.EXE /s"}}, {}, {},
-     NO_REGKEY NO_WINDOW_KEYS RUN_READ(18, "SETUP\\SETUP.EXE /s") "start 'D:\\DISC1\\SETUP\\SETUP.EXE /s -q'\n",
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(18, "SETUP\\SETUP.EXE /s") "start 'D:\\DISC1\\SETUP\\SETUP.EXE /s -q' = started\n",
      nullptr},
     {"Run from the drive's root", "D:\\DISC1\\", "-q", {{"Setup", "Run", "\\SETUP\\SETUP.EXE"}}, {}, {},
-     NO_REGKEY NO_WINDOW_KEYS RUN_READ(16, "\\SETUP\\SETUP.EXE") "start 'D:\\SETUP\\SETUP.EXE -q'\n", "D:"},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(16, "\\SETUP\\SETUP.EXE") "start 'D:\\SETUP\\SETUP.EXE -q' = started\n", "D:"},
     {"Run as a full path is appended all the same", "D:\\DISC1\\", "", {{"Setup", "Run", "C:\\X\\SETUP.EXE"}},
-     {}, {}, NO_REGKEY NO_WINDOW_KEYS RUN_READ(14, "C:\\X\\SETUP.EXE") "start 'D:\\DISC1\\C:\\X\\SETUP.EXE '\n",
+     {}, {}, NO_REGKEY NO_WINDOW_KEYS RUN_READ(14, "C:\\X\\SETUP.EXE") "start 'D:\\DISC1\\C:\\X\\SETUP.EXE ' = started\n",
      nullptr},
     {"folder with blanks reaches the start unquoted", "D:\\My Disc\\", "a b", {RUN_SETUP}, {}, {},
-     NO_REGKEY NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start 'D:\\My Disc\\SETUP.EXE a b'\n", nullptr},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start 'D:\\My Disc\\SETUP.EXE a b' = started\n", nullptr},
     {"network folder, root-relative Run counts from the share", "\\\\server\\share\\dir\\", "",
      {{"Setup", "Run", "\\SETUP.EXE"}}, {}, {},
-     NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\\\server\\share\\SETUP.EXE '\n",
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\\\server\\share\\SETUP.EXE ' = started\n",
      "\\\\server\\share"},
     {"Run from the root, launcher in the root", "D:\\", "", {{"Setup", "Run", "\\SETUP.EXE"}}, {}, {},
      NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start 'D:\\SETUP.EXE '\n", "D:"},
@@ -141,18 +143,41 @@ const decision_case cases[] = {
      {{"Setup", "Run", "\\SETUP.EXE"}}, {}, {},
      NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\\\server\\SETUP.EXE '\n", "\\\\server"},
     {"network share root, root-relative Run", "\\\\server\\share\\", "-q", {{"Setup", "Run", "\\SETUP.EXE"}},
-     {}, {}, NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\\\server\\share\\SETUP.EXE -q'\n",
+     {}, {}, NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\\\server\\share\\SETUP.EXE -q' = started\n",
      "\\\\server\\share"},
     {"network folder, relative Run keeps the folder", "\\\\server\\share\\dir\\", "", {RUN_SETUP}, {}, {},
-     NO_REGKEY NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start '\\\\server\\share\\dir\\SETUP.EXE '\n", nullptr},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start '\\\\server\\share\\dir\\SETUP.EXE ' = started\n", nullptr},
     {"empty folder stays empty for a root-relative Run", "", "-q", {{"Setup", "Run", "\\SETUP.EXE"}}, {}, {},
-     NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\SETUP.EXE -q'\n", ""},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\SETUP.EXE -q' = started\n", ""},
     // Folders that only odd module paths give: one leading backslash is no network folder, and a
     // backslash as the second byte is no drive; both keep their first two bytes.
     {"folder with one leading backslash keeps two bytes", "\\DIR\\SUB\\", "", {{"Setup", "Run", "\\SETUP.EXE"}},
-     {}, {}, NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\D\\SETUP.EXE '\n", "\\D"},
+     {}, {}, NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start '\\D\\SETUP.EXE ' = started\n", "\\D"},
     {"folder whose second byte is a backslash keeps two bytes", "A\\B\\C\\", "", {{"Setup", "Run", "\\SETUP.EXE"}},
-     {}, {}, NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start 'A\\\\SETUP.EXE '\n", "A\\"},
+     {}, {}, NO_REGKEY NO_WINDOW_KEYS RUN_READ(10, "\\SETUP.EXE") "start 'A\\\\SETUP.EXE ' = started\n", "A\\"},
+
+    // Since Vista a setup asking for administrator rights cannot be started with WinExec: that one
+    // failure, and no other, is handed to the shell, split where CreateProcess splits it.
+    {"setup needs elevation: handed to the shell, the folder's blank found by the file", "D:\\My Disc\\", "/x",
+     {RUN_SETUP}, {}, {},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start 'D:\\My Disc\\SETUP.EXE /x' = needs elevation\n"
+     "exists 'D:\\My.exe' = no\nexists 'D:\\My Disc\\SETUP.EXE' = yes\n"
+     "shell 'D:\\My Disc\\SETUP.EXE' '/x'\n", nullptr, start_needs_elevation, {"D:\\My Disc\\SETUP.EXE"}},
+    {"setup needs elevation, empty tail: no parameters", "D:\\", "", {RUN_SETUP}, {}, {},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE ' = needs elevation\n"
+     "exists 'D:\\SETUP.EXE' = yes\nshell 'D:\\SETUP.EXE' ''\n", nullptr, start_needs_elevation,
+     {"D:\\SETUP.EXE"}},
+    {"setup fails for another reason: no second try", "D:\\", "/x", {RUN_SETUP}, {}, {},
+     NO_REGKEY NO_WINDOW_KEYS RUN_READ(9, "SETUP.EXE") "start 'D:\\SETUP.EXE /x' = failed\n", nullptr, start_failed,
+     {"D:\\SETUP.EXE"}},
+    {"installed application needs elevation: quoted data split at its quote, key closed after", "D:\\", "-x",
+     {REGKEY, START_1}, {PRODUCT_KEY("\"C:\\My App\\APP.EXE\" /r")}, {},
+     READ_REGKEY OPENED START_READ(1) "query 260 = 23\nstart '\"C:\\My App\\APP.EXE\" /r -x' = needs elevation\n"
+     "shell 'C:\\My App\\APP.EXE' '/r -x'\n" CLOSED, nullptr, start_needs_elevation},
+    {"installed application fails for another reason: no second try", "D:\\", "-x",
+     {REGKEY, START_1}, {PRODUCT_KEY("C:\\APP\\APP.EXE")}, {},
+     READ_REGKEY OPENED START_READ(1) "query 260 = 15\nstart 'C:\\APP\\APP.EXE -x' = failed\n" CLOSED, nullptr,
+     start_failed},
 };
 
 // The text read at the platform's edges: whatever count the platform reports, and whether or not it
@@ -236,6 +261,9 @@ fake_machine machine_for(const decision_case& c)
     machine.key_count = c.keys[0].path != nullptr ? (c.keys[1].path != nullptr ? 2 : 1) : 0;
     machine.windows = c.windows;
     machine.window_count = c.windows[0].window_class != nullptr ? (c.windows[1].window_class != nullptr ? 2 : 1) : 0;
+    machine.start_answer = c.start_answer;
+    machine.existing_files = c.files;
+    machine.existing_file_count = c.files[0] != nullptr ? (c.files[1] != nullptr ? 2 : 1) : 0;
     return machine;
 }
 

@@ -170,7 +170,7 @@ TEST(PlatformPosix, StartIsRecordedAndModuleNameFollowsWindows)
     simulated_machine machine{};
     machine.module_path = "D:\\DISC1\\tovinel.exe";
     simulated_machine_use(&machine);
-    platform_start_program("D:\\SETUP.EXE /s");
+    EXPECT_EQ(start_started, platform_start_program("D:\\SETUP.EXE /s"));
     EXPECT_EQ(1u, machine.start_count);
     EXPECT_STREQ("D:\\SETUP.EXE /s", machine.started_command);
     EXPECT_FALSE(platform_is_lead_byte(0x81));
@@ -184,10 +184,29 @@ TEST(PlatformPosix, StartIsRecordedAndModuleNameFollowsWindows)
     machine.module_path = nullptr;
     EXPECT_EQ(0u, platform_module_file_name(nullptr, name, sizeof name));
 
+    platform_shell_start("D:\\SETUP.EXE", "/s");
+    EXPECT_EQ(1u, machine.shell_start_count);
+    EXPECT_STREQ("D:\\SETUP.EXE", machine.shell_program);
+    EXPECT_STREQ("/s", machine.shell_parameters);
+
     simulated_machine_use(&machine);
     EXPECT_EQ(0u, machine.start_count) << "a new run clears what the last one recorded";
     EXPECT_STREQ("", machine.started_command);
+    EXPECT_EQ(0u, machine.shell_start_count);
+    EXPECT_STREQ("", machine.shell_program);
     simulated_machine_use(nullptr);
+}
+
+TEST(PlatformPosix, FilesExistOnTheMediumOnly)
+{
+    simulated_machine machine = machine_on("subfolder");
+    simulated_machine_use(&machine);
+    EXPECT_TRUE(platform_file_exists("D:\\SETUP\\SETUP.EXE")) << "a file, its name in other letter case";
+    EXPECT_FALSE(platform_file_exists("D:\\SETUP")) << "a folder is no file";
+    EXPECT_FALSE(platform_file_exists("D:\\SETUP\\INSTALL.EXE")) << "no such file";
+    EXPECT_FALSE(platform_file_exists("C:\\SETUP\\SETUP.EXE")) << "not on the medium";
+    simulated_machine_use(nullptr);
+    EXPECT_FALSE(platform_file_exists("D:\\SETUP\\SETUP.EXE")) << "no machine, no files";
 }
 
 }  // namespace

@@ -22,6 +22,8 @@ struct scenario {
     bool has_command = false, has_ini = false, utf16 = false;
     std::string ini;
     std::string registry_kind = "none", registry_data;
+    std::string registry_view = "32";      // the view the 32-bit launcher sees, or only the 64-bit one
+    std::string codepage = "1252";
     std::vector<std::pair<std::string, std::string>> windows;
     std::string expect;                    // "nothing" or "start ..."
     std::string native;                    // "", "skip ...", "expect ..."
@@ -98,7 +100,9 @@ std::vector<scenario> read_table(const char* path)
             continue;
         }
         scenario& s = table.back();
-        if (field == "folder") s.folder = decode(value);
+        if (field == "codepage") s.codepage = value;
+        else if (field == "registry-view") s.registry_view = value;
+        else if (field == "folder") s.folder = decode(value);
         else if (field == "exe") s.exe = decode(value);
         else if (field == "command") { s.command = decode(value); s.has_command = true; }
         else if (field == "ini-name") s.ini_name = decode(value);
@@ -157,9 +161,22 @@ std::string shown(const char* command)
 
 unsigned registry_type(const std::string& kind)
 {
+    if (kind == "none" || kind == "key") return 0;
     if (kind == "sz") return 1;
+    if (kind == "expand") return 2;
     if (kind == "binary") return 3;
-    return 4;
+    if (kind == "dword") return 4;
+    return ~0u;
+}
+
+// The lead-byte ranges that GetCPInfo gives for the table's code pages.
+bool set_code_page(fake_machine& machine, const std::string& codepage)
+{
+    if (codepage == "1252") return true;
+    if (codepage != "932") return false;
+    machine.lead_bytes[0] = {0x81, 0x9F};
+    machine.lead_bytes[1] = {0xE0, 0xFC};
+    return true;
 }
 
 TEST(Scenarios, TheLauncherDoesWhatEachScenarioExpects)
@@ -187,13 +204,17 @@ TEST(Scenarios, TheLauncherDoesWhatEachScenarioExpects)
         for (const auto& w : s.windows) windows.push_back({w.first.c_str(), w.second.c_str()});
 
         fake_machine machine{};
+        ASSERT_TRUE(set_code_page(machine, s.codepage)) << "unknown codepage " << s.codepage;
+        ASSERT_TRUE(s.registry_view == "32" || s.registry_view == "64") << "bad registry-view";
+        ASSERT_NE(~0u, registry_type(s.registry_kind)) << "bad registry " << s.registry_kind;
         machine.module_path = module_path.c_str();
         // With no file, the stand-in reads nothing: point it at an empty text of another name.
         machine.config_path = s.has_ini ? config_path.c_str() : "";
         machine.ini_text = s.ini.data();
         machine.ini_length = s.ini.size();
         machine.keys = &key;
-        machine.key_count = s.registry_kind == "none" ? 0 : 1;
+        // A 64-bit-only key lies in a view the 32-bit launcher never sees: for it, there is none.
+        machine.key_count = s.registry_kind == "none" || s.registry_view == "64" ? 0 : 1;
         machine.windows = windows.data();
         machine.window_count = static_cast<unsigned>(windows.size());
         fake_install(machine);

@@ -10,6 +10,18 @@ from facts import report_facts
 # KnownDLLs on every Windows NT: always loaded from the system folder, never from the medium's
 # folder, where a planted DLL of another name would be found first.
 ALLOWED_DLLS = {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL"}
+# Every function the launcher may import, by DLL: what it reads, looks up and starts, and no more.
+# A new import (a heap, a second way to start programs, a write) must be added here on purpose.
+# SHELL32's ShellExecuteA is not among them: it is loaded by full path only when a start needs
+# elevation (LoadLibraryA, GetProcAddress), so the typical run loads no more than these three DLLs.
+ALLOWED_FUNCTIONS = {
+    "KERNEL32.DLL": {"ExitProcess", "GetACP", "GetCPInfo", "GetCommandLineA", "GetFileAttributesA",
+                     "GetLastError", "GetModuleFileNameA", "GetModuleHandleA", "GetPrivateProfileIntA",
+                     "GetPrivateProfileStringA", "GetProcAddress", "GetSystemDirectoryA", "LoadLibraryA",
+                     "WinExec"},
+    "USER32.DLL": {"FindWindowA"},
+    "ADVAPI32.DLL": {"RegCloseKey", "RegOpenKeyExA", "RegQueryValueExA"},
+}
 IMAGE_FILE_RELOCS_STRIPPED = 0x0001
 IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE = 0x0040
 IMAGE_DLLCHARACTERISTICS_NX_COMPAT = 0x0100
@@ -34,6 +46,10 @@ def facts(pe, data):
     entry_in_code = text is not None and \
         text.VirtualAddress <= opt.AddressOfEntryPoint < text.VirtualAddress + text.Misc_VirtualSize
     writable_code = section_names(pe, IMAGE_SCN_MEM_EXECUTE | IMAGE_SCN_MEM_WRITE)
+    unlisted = sorted(f"{entry.dll.decode().upper()}!{function.name.decode()}"
+                      for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) for function in entry.imports
+                      if function.name is not None and
+                      function.name.decode() not in ALLOWED_FUNCTIONS.get(entry.dll.decode().upper(), set()))
     by_ordinal = [f"{entry.dll.decode()}#{function.ordinal}"
                   for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) for function in entry.imports
                   if function.import_by_ordinal]
@@ -54,6 +70,7 @@ def facts(pe, data):
         ("no manifest resource", False, 24 in resource_types),
         ("no link time stamp", 0, pe.FILE_HEADER.TimeDateStamp),
         ("imports by name, never by ordinal", [], by_ordinal),
+        ("imports only functions on the allow-list", [], unlisted),
         ("NX compatible", True, bool(opt.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT)),
         ("dynamic base", True, bool(opt.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE)),
         ("relocations present for the dynamic base", True,

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 # Tovinel: shows that check_exe.py's hardening facts can fail. Each mutant is the built tovinel.exe
-# with one protection taken away in its headers; check_exe.py must name that protection as failed.
+# with one protection taken away or one import added in its headers; check_exe.py must name the
+# fact that this breaks as failed.
 # Usage: check_exe_mutants.py tovinel.exe     Uses Debian's python3-pefile.
 import os
 import sys
@@ -44,6 +45,16 @@ def plantable_dll(pe):
     pe.set_bytes_at_rva(entry.struct.Name, b"USERXX.dll")
 
 
+def extra_import(name):
+    def mutate(pe):
+        # Written over a longer import's name, so the tables keep their size: the loader would look
+        # up this function instead, one the launcher has no business calling.
+        function = next(f for e in pe.DIRECTORY_ENTRY_IMPORT for f in e.imports
+                        if f.name is not None and len(f.name) > len(name))
+        pe.set_bytes_at_offset(function.name_offset, name + b"\0")
+    return mutate
+
+
 def by_ordinal(pe):
     # Bit 31 of a lookup-table entry makes the import one by ordinal; both tables say the same.
     function = pe.DIRECTORY_ENTRY_IMPORT[0].imports[0]
@@ -53,15 +64,18 @@ def by_ordinal(pe):
 
 
 MUTANTS = [
-    ("NX compatible", clear_dll_flag(check_exe.IMAGE_DLLCHARACTERISTICS_NX_COMPAT)),
-    ("dynamic base", clear_dll_flag(check_exe.IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE)),
-    ("no exception handlers (NO_SEH)", clear_dll_flag(check_exe.IMAGE_DLLCHARACTERISTICS_NO_SEH)),
-    ("relocations not marked stripped", set_relocs_stripped),
-    ("relocations present for the dynamic base", drop_relocations),
-    ("no section both writable and executable", writable_code),
-    ("no section shared between processes", shared_data),
-    ("imports only the three system DLLs", plantable_dll),
-    ("imports by name, never by ordinal", by_ordinal),
+    ("NX compatible", "NX flag cleared", clear_dll_flag(check_exe.IMAGE_DLLCHARACTERISTICS_NX_COMPAT)),
+    ("dynamic base", "dynamic base flag cleared", clear_dll_flag(check_exe.IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE)),
+    ("no exception handlers (NO_SEH)", "NO_SEH flag cleared",
+     clear_dll_flag(check_exe.IMAGE_DLLCHARACTERISTICS_NO_SEH)),
+    ("relocations not marked stripped", "relocations marked stripped", set_relocs_stripped),
+    ("relocations present for the dynamic base", "relocation directory emptied", drop_relocations),
+    ("no section both writable and executable", "code made writable", writable_code),
+    ("no section shared between processes", "data made shared", shared_data),
+    ("imports only the three system DLLs", "USER32 renamed USERXX", plantable_dll),
+    ("imports by name, never by ordinal", "an import by ordinal", by_ordinal),
+    ("imports only functions on the allow-list", "an import of CreateProcessA", extra_import(b"CreateProcessA")),
+    ("imports only functions on the allow-list", "an import of HeapAlloc", extra_import(b"HeapAlloc")),
 ]
 
 
@@ -80,16 +94,16 @@ def main():
         print(f"FAIL the unchanged executable already fails: {sorted(failed_facts(original))}")
         return 1
     bad = 0
-    for fact, mutate in MUTANTS:
+    for fact, change, mutate in MUTANTS:
         pe = pefile.PE(data=original)
         mutate(pe)
         failed = failed_facts(pe.write())
         if fact not in failed:
             bad += 1
-            print(f"FAIL without it, '{fact}' still passes (failed: {sorted(failed)})")
+            print(f"FAIL {change}: '{fact}' still passes (failed: {sorted(failed)})")
         else:
-            print(f"ok   '{fact}' fails when taken away")
-    print(f"{len(MUTANTS) - bad} of {len(MUTANTS)} protections caught when taken away")
+            print(f"ok   {change}: '{fact}' fails")
+    print(f"{len(MUTANTS) - bad} of {len(MUTANTS)} changes caught")
     return 1 if bad else 0
 
 

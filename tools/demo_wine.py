@@ -34,6 +34,10 @@ def main():
          "   and Tovinel is started with the argument /demo.",
          dict(medium, command=b"D:\\tovinel.exe /demo", registry=("sz", b'"' + APP + b'"\0'))),
     ]
+    reason = wine_session.why_wine_cannot_run()
+    if reason:
+        print(f"Wine cannot show the launcher at work on this machine: {reason}.")
+        return
     work = tempfile.mkdtemp(prefix="tovinel-demo-")
     try:
         print("Starting Wine (the first start prepares a fresh Windows folder; this takes a while)...")
@@ -41,15 +45,16 @@ def main():
             runner = run_scenarios.Runner(session, exe, helpers, os.path.join(work, "runs"), product)
             os.makedirs(runner.work)
             for number, (situation, scenario) in enumerate(runs, 1):
-                exit_code, started = runner.play(number, scenario)
+                exit_code, starts = runner.play(number, scenario)
                 print(f"\n{number}. {situation}")
                 print(f"   The medium is inserted and Windows runs D:\\tovinel.exe "
                       f"(command line: {scenario['command'].decode()}).")
-                if started is None:
+                if not starts:
                     print("   Tovinel started nothing.")
-                elif isinstance(started, list):
-                    print(f"   Tovinel started {len(started)} programs, which it never should.")
+                elif len(starts) > 1:
+                    print(f"   Tovinel started {len(starts)} programs, which it never should.")
                 else:
+                    started = starts[0].command
                     what = "the setup program" if started.startswith(b"D:\\") else "the installed application"
                     print(f"   Tovinel started {what}, with this command line:\n      {started.decode('latin-1')}")
                 print(f"   Tovinel ended with exit code {exit_code}, having shown nothing.")

@@ -2,8 +2,10 @@
 # Tovinel: builds the libFuzzer targets (build/fuzz, clang-14, ASan and UBSan) and runs each for a
 # bounded time, starting from the committed seed corpus. Any finding fails the run.
 # Usage: tools/fuzz.sh [--build-only | --no-build] [target...]
-#   targets: command_line_tail launcher_folder ini_reader launch_decision (default: all)
-#   FUZZ_SECONDS per target (default 30); 0 replays the seed corpus and stops.
+#   targets: command_line_tail launcher_folder ini_reader launch_decision check_lines check_autorun
+#   (default: all)
+#   FUZZ_SECONDS per target (default 30; the checker's targets at most CHECK_FUZZ_SECONDS, default
+#   12, for they guard a tool, not the launcher); 0 replays the seed corpus and stops.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/fuzz
@@ -15,7 +17,7 @@ case "${1:-}" in
     --no-build) build_targets=0; shift ;;
 esac
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(command_line_tail launcher_folder ini_reader launch_decision)
+[ ${#targets[@]} -gt 0 ] || targets=(command_line_tail launcher_folder ini_reader launch_decision check_lines check_autorun)
 
 # The longest input worth trying: a command line or a module path is a few hundred bytes; the .ini
 # reader reads files in 4096-byte pieces, so its inputs cross a piece boundary.
@@ -25,6 +27,8 @@ max_len_of() {
         launcher_folder) echo 700 ;;
         ini_reader) echo 9000 ;;
         launch_decision) echo 4096 ;;
+        check_lines) echo 9000 ;;
+        check_autorun) echo 8192 ;;
         *) echo "fuzz: unknown target $1" >&2; exit 2 ;;
     esac
 }
@@ -48,6 +52,10 @@ if [ "$(cat /proc/sys/vm/mmap_rnd_bits 2>/dev/null || echo 0)" -gt 28 ] && setar
     no_aslr=(setarch "$(uname -m)" -R)
 fi
 for target in "${targets[@]}"; do
+    target_seconds=$seconds
+    case "$target" in
+        check_*) [ "$seconds" -le "${CHECK_FUZZ_SECONDS:-12}" ] || target_seconds=${CHECK_FUZZ_SECONDS:-12} ;;
+    esac
     binary=$build/tests/fuzz/fuzz_$target
     seeds=$root/tests/fuzz/corpus/$target
     [ -x "$binary" ] || { echo "fuzz: $binary is not built; run tools/fuzz.sh --build-only" >&2; exit 2; }
@@ -59,11 +67,11 @@ for target in "${targets[@]}"; do
     options=(-max_len="$(max_len_of "$target")" -timeout=10 -rss_limit_mb=2048 -detect_leaks=0 -print_final_stats=1
              -artifact_prefix="$artifacts/")
     [ -f "$root/tests/fuzz/$target.dict" ] && options+=(-dict="$root/tests/fuzz/$target.dict")
-    if [ "$seconds" = 0 ]; then
+    if [ "$target_seconds" = 0 ]; then
         echo "fuzz: $target: replaying $(ls "$seeds" | wc -l) seeds"
         "${no_aslr[@]}" "$binary" "${options[@]}" -runs=0 "$seeds"
     else
-        echo "fuzz: $target: $seconds s"
-        "${no_aslr[@]}" "$binary" "${options[@]}" -max_total_time="$seconds" "$work" "$seeds"
+        echo "fuzz: $target: $target_seconds s"
+        "${no_aslr[@]}" "$binary" "${options[@]}" -max_total_time="$target_seconds" "$work" "$seeds"
     fi
 done

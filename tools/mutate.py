@@ -26,6 +26,7 @@ Examples:
   tools/mutate.py --sources launcher/text.cpp --build 'cmake --build {build} --target launcher_tests' \\
                   --test '{build}/tests/launcher_tests --gtest_brief=1'
   tools/mutate.py --preset launcher --list               # print the mutants, build nothing
+  tools/mutate.py --preset checker --sample 200 --jobs 2  # an estimate from 200 mutants drawn at random
 """
 
 import argparse
@@ -541,6 +542,9 @@ def parse_arguments():
                         help=f"comma-separated subset of {','.join(OPERATORS)}")
     parser.add_argument("--lines", help="only mutants on lines FIRST-LAST (with one --file)")
     parser.add_argument("--limit", type=int, help="at most this many mutants (the first ones)")
+    parser.add_argument("--sample", type=int, help="at most this many mutants, drawn evenly at random from all "
+                                                   "(for an estimate where the whole run takes hours)")
+    parser.add_argument("--seed", type=int, default=1, help="the draw of --sample (default 1)")
     parser.add_argument("--jobs", type=int, default=1, help="mutants run at once, each in its own tree (default 1)")
     parser.add_argument("--timeout", type=float,
                         help="seconds per test command (default: ten times the unmutated tests, at least 5)")
@@ -612,6 +616,10 @@ def main():
         mutants = [m for m in mutants if int(first) <= m.first_line + 1 <= int(last or first)]
     if options.limit is not None:
         mutants = mutants[:options.limit]
+    if options.sample is not None and options.sample < len(mutants):
+        import random
+        chosen = sorted(random.Random(options.seed).sample(range(len(mutants)), options.sample))
+        mutants = [mutants[i] for i in chosen]
 
     if options.list:
         for m in mutants:

@@ -10,8 +10,8 @@ tool=${1:?usage: static_analysis.sh clang-tidy|cppcheck [native build dir]}
 build=${2:-$root/build/native}
 cd "$root"
 
-portable=(launcher/text.cpp launcher/config.cpp launcher/decision.cpp launcher/startup.cpp launcher/ini_reader.cpp
-          launcher/platform_posix.cpp)
+portable=(launcher/text.cpp launcher/command_split.cpp launcher/config.cpp launcher/decision.cpp launcher/startup.cpp
+          launcher/ini_reader.cpp launcher/platform_posix.cpp)
 windows=(launcher/platform_win32.cpp launcher/main_win32.cpp)
 
 case "$tool" in

@@ -41,7 +41,64 @@ std::string expect_text(call_walk* walk, const std::string& config_path, const c
     return answered_text(call);
 }
 
-// The start the composition rules give, if the whole fits in 259 bytes; nothing otherwise.
+bool is_blank(char value)
+{
+    return value == ' ' || value == '\t';
+}
+
+// The split of a start handed to the shell, restated: the file lookups it should make, in order, as
+// the platform answered them, then the shell start with the program and parameters they give.
+void expect_shell_start(call_walk* walk, const std::string& command)
+{
+    std::string program;
+    size_t parameters_at = 0;
+    if (!command.empty() && command[0] == '"') {
+        size_t end = 1;
+        while (end < command.size() && command[end] != '"')
+            end += platform_is_lead_byte(static_cast<unsigned char>(command[end])) && end + 1 < command.size() ? 2 : 1;
+        program = command.substr(1, end - 1);
+        parameters_at = end < command.size() ? end + 1 : end;
+        if (parameters_at < command.size() && is_blank(command[parameters_at]))
+            ++parameters_at;
+    } else {
+        bool found = false;
+        for (size_t blank = 0; blank < command.size() && !found; ++blank) {
+            if (!is_blank(command[blank]))
+                continue;
+            std::string part = command.substr(0, blank);
+            size_t name_at = 0;
+            for (size_t i = 0; i < part.size(); i += platform_is_lead_byte(static_cast<unsigned char>(part[i])) && i + 1 < part.size() ? 2 : 1) {
+                if (part[i] == '\\')
+                    name_at = i + 1;
+            }
+            if (part.find('.', name_at) == std::string::npos)
+                part += ".exe";
+            if (part.size() > 259)
+                continue;
+            const fuzz_call& exists = expect_call(walk, CALL_EXISTS, "a part of the command line was not looked for");
+            if (exists.name != part)
+                fuzz_fail("another file looked for than the part of the command line up to a blank");
+            if (exists.ok) {
+                program = part;
+                parameters_at = blank + 1;
+                found = true;
+            }
+        }
+        if (!found) {
+            size_t first_blank = command.find_first_of(" \t");
+            program = command.substr(0, first_blank);
+            parameters_at = first_blank == std::string::npos ? command.size() : first_blank + 1;
+        }
+    }
+    const fuzz_call& shell = expect_call(walk, CALL_SHELL, "a start needing elevation was not handed to the shell");
+    if (shell.name != program)
+        fuzz_fail("the shell got another program than the split gives");
+    if (shell.title != command.substr(parameters_at))
+        fuzz_fail("the shell got other parameters than the split gives");
+}
+
+// The start the composition rules give, if the whole fits in 259 bytes; nothing otherwise. Only a
+// start that needs elevation is handed on, to the shell; no other failure gets a second try.
 void expect_composed(call_walk* walk, const std::string& program, const std::string& tail)
 {
     std::string command = program + " " + tail;
@@ -50,6 +107,8 @@ void expect_composed(call_walk* walk, const std::string& program, const std::str
     const fuzz_call& start = expect_call(walk, CALL_START, "a composed command line that fits was not started");
     if (start.name != command)
         fuzz_fail("started command line differs from the composition rules");
+    if (start.returned == start_needs_elevation)
+        expect_shell_start(walk, command);
 }
 
 void check_installed_branch(call_walk* walk, const std::string& config_path, const fuzz_call& open,

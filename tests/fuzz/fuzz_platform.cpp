@@ -129,11 +129,16 @@ void fuzz_platform_check_keys_closed()
 
 void fuzz_fail(const char* what)
 {
-    static const char* const kinds[] = {"text", "int", "open", "query", "close", "window", "start", "module"};
+    static const char* const kinds[] = {"text",  "int",    "open",   "query",  "close",
+                                        "window", "start", "module", "exists", "shell"};
     fprintf(stderr, "FUZZ INVARIANT BROKEN: %s\ncalls:\n", what);
     for (const fuzz_call& call : calls) {
         fprintf(stderr, "  %s ", kinds[call.kind]);
         print_bytes(call.name);
+        if (call.kind == CALL_SHELL) {
+            fputc(' ', stderr);
+            print_bytes(call.title);
+        }
         if (call.kind == CALL_WINDOW) {
             fputc(' ', stderr);
             if (call.title_null)
@@ -262,12 +267,33 @@ bool platform_window_exists(const char* window_class, const char* window_title)
     return call.ok;
 }
 
-void platform_start_program(const char* command_line)
+// Answer: one byte, modulo 3: started, failed, needs elevation (start_result's order).
+start_result platform_start_program(const char* command_line)
 {
     fuzz_call& call = record(CALL_START);
     call.name = command_line;
     if (call.name.size() > 259)
         fuzz_fail("command line longer than 259 bytes");
+    call.returned = fuzz_byte(input) % 3u;
+    return static_cast<start_result>(call.returned);
+}
+
+// Answer: one byte, bit 0 set: the file exists.
+bool platform_file_exists(const char* path)
+{
+    fuzz_call& call = record(CALL_EXISTS);
+    call.name = path;
+    if (call.name.size() > 259)
+        fuzz_fail("file looked for by a name longer than 259 bytes");
+    call.ok = (fuzz_byte(input) & 1) != 0;
+    return call.ok;
+}
+
+void platform_shell_start(const char* program, const char* parameters)
+{
+    fuzz_call& call = record(CALL_SHELL);
+    call.name = program;
+    call.title = parameters;
 }
 
 bool platform_is_lead_byte(unsigned char value)

@@ -21,20 +21,25 @@ unsigned fuzz_u16(fuzz_input* input);
 // The next `count` bytes, fewer when the input runs out.
 std::string fuzz_bytes(fuzz_input* input, size_t count);
 
-enum fuzz_call_kind { CALL_TEXT, CALL_INT, CALL_OPEN, CALL_QUERY, CALL_CLOSE, CALL_WINDOW, CALL_START, CALL_MODULE };
+enum fuzz_call_kind {
+    CALL_TEXT, CALL_INT, CALL_OPEN, CALL_QUERY, CALL_CLOSE, CALL_WINDOW, CALL_START, CALL_MODULE, CALL_EXISTS,
+    CALL_SHELL
+};
 
 // One seam call: its arguments as the launcher passed them and the answer it got.
 struct fuzz_call {
     fuzz_call_kind kind;
     std::string config_path;   // text, int
-    std::string name;          // text, int: "Section/Key"; open: key path; window: class; start: command
-    std::string title;         // window: the title, when not null
+    std::string name;          // text, int: "Section/Key"; open: key path; window: class; start: command;
+                               // exists: the path; shell: the program
+    std::string title;         // window: the title, when not null; shell: the parameters
     bool title_null;
     unsigned capacity;         // text, query, module: the capacity the launcher gave
     int default_value;         // int
     std::string written;       // text, query, module: all `capacity` bytes the platform left in the buffer
-    bool ok;                   // open, query, window: success, found
-    unsigned returned;         // text, int, module: the result; query: the size stored back
+    bool ok;                   // open, query, window, exists: success, found
+    unsigned returned;         // text, int, module: the result; query: the size stored back; start: the
+                               // start_result answered
     platform_handle handle;    // open, query, close
 };
 

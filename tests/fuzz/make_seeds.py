@@ -43,6 +43,9 @@ REGKEY = b"SOFTWARE\\Maker\\Product"
 MODULE = module(b"D:\\TOVINEL.EXE")
 NO_WINDOW = text(b"") + text(b"")
 OPEN, NOT_OPEN, FOUND, NOT_FOUND = b"\1", b"\0", b"\1", b"\0"
+# Start answers (started is what an exhausted input gives) and file lookups.
+FAILED, NEEDS_ELEVATION = b"\1", b"\2"
+FILE, NO_FILE = b"\1", b"\0"
 
 SEEDS = {
     "command_line_tail": {
@@ -107,6 +110,11 @@ SEEDS = {
         "command_259": decision(b"t" * (259 - 3 - 9 - 1), MODULE, text(b""), NO_WINDOW, text(b"SETUP.EXE")),
         "command_260": decision(b"t" * (260 - 3 - 9 - 1), MODULE, text(b""), NO_WINDOW, text(b"SETUP.EXE")),
         "cut_module_path": decision(b"", module(b"D:\\" + b"n" * 300, mode=1)),
+        "setup_needs_elevation": decision(b"/x", module(b"D:\\My Disc\\T.EXE"), text(b""), NO_WINDOW,
+                                          text(b"SETUP.EXE"), NEEDS_ELEVATION, NO_FILE, FILE),
+        "setup_fails": decision(b"/x", MODULE, text(b""), NO_WINDOW, text(b"SETUP.EXE"), FAILED),
+        "installed_needs_elevation": decision(b"-x", MODULE, text(REGKEY), OPEN, b"\1",
+                                              query(b"\"C:\\My App\\APP.EXE\" /r\0"), NEEDS_ELEVATION),
     },
 }
 

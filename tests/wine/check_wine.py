@@ -28,24 +28,31 @@ class Run:
         self.returncode, self.stdout, self.stderr = returncode, stdout, stderr
 
 
-def run_check(session, work, arguments):
+def start(session, bits, arguments, wait=True, **options):
+    """Runs (or, without `wait`, starts) a program of `bits` under the session's Wine."""
+    if bits == 64:
+        return (session.run64 if wait else session.popen64)(arguments, **options)
+    return (session.run if wait else session.popen)(arguments, **options)
+
+
+def run_check(session, bits, work, arguments):
     """Runs the checker under Wine. Its output goes to files, not pipes: Wine's own services, started
     by the first program, inherit the handles and would hold a pipe open long after it has ended."""
     out_path, err_path = os.path.join(work, "out"), os.path.join(work, "err")
     with open(out_path, "wb") as out, open(err_path, "wb") as err:
-        result = session.run(arguments, stdout=out, stderr=err, timeout=60)
+        result = start(session, bits, arguments, stdout=out, stderr=err, timeout=60)
     with open(out_path, "rb") as out, open(err_path, "rb") as err:
         return Run(result.returncode, out.read(), err.read())
 
 
-def parity(session, work, check_exe, native_check, media):
+def parity(session, bits, work, check_exe, native_check, media):
     """Failures of the Windows build to report what the Linux build reports."""
     failures = []
     for medium in media:
         for options in PARITY_OPTIONS:
             arguments = ["--format=json"] + options
             linux = subprocess.run([native_check] + arguments + [medium], capture_output=True)
-            windows = run_check(session, work, [check_exe] + arguments + [wine_session.unix_to_windows(medium)])
+            windows = run_check(session, bits, work, [check_exe] + arguments + [wine_session.unix_to_windows(medium)])
             name = f"{os.path.basename(medium)} {' '.join(options)}".strip()
             try:
                 reports = [json.loads(run.stdout) for run in (linux, windows)]
@@ -80,16 +87,17 @@ def set_registry(session, work, bits, view, value):
     reg_file = os.path.join(work, "state.reg")
     with open(reg_file, "w", newline="") as out:
         out.write("\r\n".join(lines) + "\r\n")
-    session.run(["regedit", "/S", wine_session.unix_to_windows(reg_file)], check=True, timeout=60,
+    # The 64-bit regedit writes either view.
+    session.run64(["regedit", "/S", wine_session.unix_to_windows(reg_file)], check=True, timeout=60,
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def open_window(session, work, holder, window_class, title):
+def open_window(session, bits, work, holder, window_class, title):
     ready = os.path.join(work, "window.ready")
     spec = os.path.join(work, "window.spec")
     with open(spec, "wb") as out:
         out.write(wine_session.unix_to_windows(ready).encode() + b"\n" + window_class + b"\n" + title + b"\n")
-    process = session.popen([holder, wine_session.unix_to_windows(spec)])
+    process = start(session, bits, [holder, wine_session.unix_to_windows(spec)], wait=False)
     deadline = time.monotonic() + 20
     while not os.path.exists(ready):
         if process.poll() is not None or time.monotonic() > deadline:
@@ -131,9 +139,9 @@ def this_machine(session, work, bits, check_exe, holder, medium_source):
     os.symlink(medium, e_link)
     for name, view, value, window, outcome, command, phrases in this_machine_cases(bits):
         set_registry(session, work, bits, view, value)
-        opened = open_window(session, work, holder, *window) if window else None
+        opened = open_window(session, bits, work, holder, *window) if window else None
         try:
-            run = run_check(session, work, [check_exe, "--this-machine", "--format=json", "E:\\"])
+            run = run_check(session, bits, work, [check_exe, "--this-machine", "--format=json", "E:\\"])
         finally:
             if opened:
                 process, ready = opened
@@ -171,8 +179,8 @@ def main():
     began = time.monotonic()
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
-    with wine_session.Session(prefix, arch="win64") as session:
-        failures = parity(session, work, wine_session.unix_to_windows(check_exe), native_check, media)
+    with wine_session.Session(prefix) as session:
+        failures = parity(session, bits, work, wine_session.unix_to_windows(check_exe), native_check, media)
         failures += this_machine(session, work, bits, wine_session.unix_to_windows(check_exe),
                                  wine_session.unix_to_windows(holder), media[0])
     shutil.rmtree(work, ignore_errors=True)

@@ -3,6 +3,7 @@
 # tovinel.exe under Wine: real files on a medium mapped as D:, a real registry, real windows, real starts.
 # Usage: run_scenarios.py TABLE TOVINEL_EXE HELPER_DIR PREFIX WORK_DIR
 #   HELPER_DIR holds recorder.exe, window_holder.exe and starter.exe (the Windows build).
+import collections
 import os
 import shutil
 import sys
@@ -10,6 +11,28 @@ import time
 
 import scenario_table
 import wine_session
+
+# What the recorder (recorder.cpp) wrote for one start of it.
+Start = collections.namedtuple("Start", "codepage flags show command")
+STARTF_USESHOWWINDOW = 0x1
+SW_SHOW = 5
+# Present in the launcher's environment, so that an expanded %TOVINEL_TEST_DIR% names another path.
+EXPANDED_DIR = "Expanded"
+ENCODINGS = {1252: "cp1252", 932: "cp932"}
+
+
+def read_record(path):
+    """The starts the recorder wrote to `path`, in order; none when it was never started."""
+    if not os.path.exists(path):
+        return []
+    with open(path, "rb") as recorded:
+        records = recorded.read().split(b"\0")[:-1]
+    starts = []
+    for record in records:
+        header, _, command = record.partition(b"\n")
+        codepage, flags, show = (int(number) for number in header.split())
+        starts.append(Start(codepage, flags, show, command))
+    return starts
 
 class Runner:
     # The table's product key is HKLM\SOFTWARE\Tovinel Test\Product; the demo names its own.
@@ -24,13 +47,14 @@ class Runner:
         self.d_link = os.path.join(session.prefix, "dosdevices", "d:")
 
     def unix_path(self, windows_path, medium):
-        """Where a C: or D: path of the table lies in the Unix file system."""
-        text = windows_path.decode("latin-1")
+        """Where a C: or D: path of the table lies in the Unix file system. Wine names Unix files
+        in UTF-8 (the sessions' locales), from the characters that the code page's bytes stand for."""
+        text = windows_path.decode(ENCODINGS[self.session.codepage])
         drive, rest = text[:2].upper(), text[3:].replace("\\", "/")
         if drive == "D:":
-            return os.path.join(medium, rest)
+            return os.path.join(medium, rest).encode("utf-8")
         if drive == "C:":
-            return os.path.join(self.c_drive, rest)
+            return os.path.join(self.c_drive, rest).encode("utf-8")
         raise ValueError(f"no drive for {text!r}")
 
     def place(self, windows_path, medium, source=None, data=None):
@@ -43,14 +67,18 @@ class Runner:
                 out.write(data)
         return path
 
-    def set_registry(self, kind, data):
-        lines = ["Windows Registry Editor Version 5.00", "", f"[-{self.product}]", ""]
+    def set_registry(self, kind, data, view=32):
+        """Makes the product key as the table says, in the 32-bit programs' view or only in the
+        64-bit one; the 64-bit regedit reaches the 32-bit view through its Wow6432Node path."""
+        view_of_32_bit_programs = self.product.replace("\\SOFTWARE\\", "\\SOFTWARE\\Wow6432Node\\", 1)
+        lines = ["Windows Registry Editor Version 5.00", "", f"[-{self.product}]", "",
+                 f"[-{view_of_32_bit_programs}]", ""]
         if kind != "none":
-            lines.append(f"[{self.product}]")
+            lines.append(f"[{view_of_32_bit_programs if view == 32 else self.product}]")
         hexed = ",".join(f"{b:02x}" for b in data)
-        if kind == "sz":
+        if kind in ("sz", "expand"):
             # regedit stores each byte of hex(1) as one character: RegQueryValueExA gives them back.
-            lines.append(f"@=hex(1):{hexed}")
+            lines.append(f"@=hex({1 if kind == 'sz' else 2}):{hexed}")
         elif kind == "binary":
             lines.append(f"@=hex:{hexed}")
         elif kind == "dword":
@@ -61,16 +89,16 @@ class Runner:
         reg_file = os.path.join(self.work, "state.reg")
         with open(reg_file, "w", newline="") as out:
             out.write(text)
-        self.session.run(["regedit", "/S", wine_session.unix_to_windows(reg_file)], check=True)
+        self.session.run64(["regedit", "/S", wine_session.unix_to_windows(reg_file)], check=True)
         self.last_registry = text
 
     def open_window(self, index, window_class, title):
         ready = os.path.join(self.work, f"window-{index}.ready")
-        spec = os.path.join(self.work, f"window-{index}.spec")
-        with open(spec, "wb") as out:
+        instructions = os.path.join(self.work, f"window-{index}.instructions")
+        with open(instructions, "wb") as out:
             out.write(wine_session.unix_to_windows(ready).encode() + b"\n" + window_class + b"\n" + title + b"\n")
         process = self.session.popen([os.path.join(self.helpers, "window_holder.exe"),
-                                      wine_session.unix_to_windows(spec)])
+                                      wine_session.unix_to_windows(instructions)])
         deadline = time.monotonic() + 20
         while not os.path.exists(ready):
             if process.poll() is not None or time.monotonic() > deadline:
@@ -79,8 +107,7 @@ class Runner:
         return process, ready
 
     def play(self, number, scenario):
-        """Runs one scenario; returns (exit code, what was started: bytes, None, or a list when
-        more than one program started)."""
+        """Runs one scenario; returns (exit code, the list of Starts the recorder wrote)."""
         medium = os.path.join(self.work, f"medium-{number}")
         os.makedirs(medium)
         link = self.d_link + ".new"
@@ -94,25 +121,21 @@ class Runner:
                 placed.append(self.place(scenario["folder"] + scenario["ini_name"], medium, data=scenario["ini"]))
             for program in scenario["programs"]:
                 placed.append(self.place(program, medium, source=os.path.join(self.helpers, "recorder.exe")))
-            self.set_registry(*scenario["registry"])
+            self.set_registry(*scenario["registry"], scenario.get("registry_view", 32))
             for index, (window_class, title) in enumerate(scenario["windows"]):
                 windows.append(self.open_window(index, window_class, title))
 
             record = os.path.join(self.work, f"record-{number}")
-            spec = os.path.join(self.work, f"start-{number}.spec")
-            with open(spec, "wb") as out:
+            instructions = os.path.join(self.work, f"start-{number}.instructions")
+            with open(instructions, "wb") as out:
                 out.write(scenario["module"] + b"\n" + scenario["folder"] + b"\n" + scenario["command"])
-            env = dict(self.session.env, TOVINEL_RECORD=wine_session.unix_to_windows(record))
+            env = dict(self.session.env, TOVINEL_RECORD=wine_session.unix_to_windows(record),
+                       TOVINEL_TEST_DIR=EXPANDED_DIR)
             # The starter waits for the launcher and everything it started (a job): when it returns,
             # the record is complete, or there is none because nothing started.
             result = self.session.run([os.path.join(self.helpers, "starter.exe"),
-                                       wine_session.unix_to_windows(spec)], env=env, timeout=60)
-            started = None
-            if os.path.exists(record):
-                with open(record, "rb") as recorded:
-                    records = recorded.read().split(b"\0")[:-1]
-                started = records[0] if len(records) == 1 else records
-            return result.returncode, started
+                                       wine_session.unix_to_windows(instructions)], env=env, timeout=60)
+            return result.returncode, read_record(record)
         finally:
             for process, ready in windows:
                 os.remove(ready)
@@ -121,21 +144,43 @@ class Runner:
                 except Exception:
                     process.kill()
                     process.wait()
+            c_drive = self.c_drive.encode("utf-8")
             for path in placed:
-                if path.startswith(self.c_drive):
+                if path.startswith(c_drive):
                     os.remove(path)
                     # Remove the folders made for it, up to drive_c itself.
                     folder = os.path.dirname(path)
-                    while folder != self.c_drive and not os.listdir(folder):
+                    while folder != c_drive and not os.listdir(folder):
                         os.rmdir(folder)
                         folder = os.path.dirname(folder)
             shutil.rmtree(medium)
+
+
+def problems_of(scenario, exit_code, starts, expected):
+    """What is wrong with one run, as lines for a person; none when it went as expected."""
+    problems = []
+    if exit_code != 0:
+        problems.append(f"exit code: expected 0, got {exit_code}")
+    if len(starts) > 1:
+        problems.append(f"started {len(starts)} programs: " +
+                        ", ".join(scenario_table.show(start.command) for start in starts))
+    started = starts[0].command if starts else None
+    if started != expected:
+        problems.append(f"expected {scenario_table.show(expected)}, got {scenario_table.show(started)}")
+    for start in starts:
+        if not start.flags & STARTF_USESHOWWINDOW or start.show != SW_SHOW:
+            problems.append(f"show state: expected STARTF_USESHOWWINDOW with SW_SHOW ({SW_SHOW}), "
+                            f"got flags {start.flags:#x} and show {start.show}")
+        if start.codepage != scenario["codepage"]:
+            problems.append(f"code page: expected {scenario['codepage']}, the program ran under {start.codepage}")
+    return problems
 
 
 def main():
     if len(sys.argv) != 6:
         sys.exit(__doc__ if __doc__ else "usage: run_scenarios.py TABLE TOVINEL_EXE HELPER_DIR PREFIX WORK_DIR")
     table, exe, helpers, prefix, work = sys.argv[1:]
+    wine_session.skip_unless_wine_can_run()
     began = time.monotonic()
     scenarios = scenario_table.read_table(table)
     wine_session.skip_unless_wine_runs("the Wine scenarios")
@@ -143,32 +188,32 @@ def main():
     os.makedirs(work)
     failures = []
     played = skipped = 0
-    with wine_session.Session(prefix) as session:
-        runner = Runner(session, exe, helpers, work)
-        for number, scenario in enumerate(scenarios, 1):
-            how, wine_expect, why = scenario["wine"]
-            name = scenario["name"]
-            if how == "skip":
-                skipped += 1
-                print(f"skip  {name}\n      (Wine: {why})")
-                continue
-            expected = wine_expect if how == "differs" else scenario["expect"]
-            exit_code, started = runner.play(number, scenario)
-            played += 1
-            problems = []
-            if exit_code != 0:
-                problems.append(f"exit code: expected 0, got {exit_code}")
-            if isinstance(started, list):
-                problems.append(f"started {len(started)} programs: " +
-                                ", ".join(scenario_table.show(s) for s in started))
-            elif started != expected:
-                problems.append(f"expected {scenario_table.show(expected)}, got {scenario_table.show(started)}")
-            if problems:
-                failures.append(name)
-                print(f"FAIL  {name}\n      " + "\n      ".join(problems))
-            else:
-                note = f"  (Wine differs from Windows: {why})" if how == "differs" else ""
-                print(f"ok    {name}{note}")
+    # One wineserver session per code page, in the same prefix: a program takes its code page from
+    # the locale it starts in, and ending the session ends every program of the one before.
+    for codepage in sorted({scenario["codepage"] for scenario in scenarios}, reverse=True):
+        session_began = time.monotonic()
+        with wine_session.Session(prefix, codepage=codepage) as session:
+            runner = Runner(session, exe, helpers, work)
+            for number, scenario in enumerate(scenarios, 1):
+                if scenario["codepage"] != codepage:
+                    continue
+                how, wine_expect, why = scenario["wine"]
+                name = scenario["name"]
+                if how == "skip":
+                    skipped += 1
+                    print(f"skip  {name}\n      (Wine: {why})")
+                    continue
+                expected = wine_expect if how == "differs" else scenario["expect"]
+                exit_code, starts = runner.play(number, scenario)
+                played += 1
+                problems = problems_of(scenario, exit_code, starts, expected)
+                if problems:
+                    failures.append(name)
+                    print(f"FAIL  {name}\n      " + "\n      ".join(problems))
+                else:
+                    note = f"  (Wine differs from Windows: {why})" if how == "differs" else ""
+                    print(f"ok    {name}{note}")
+        print(f"      (code page {codepage}: {time.monotonic() - session_began:.1f} s)")
     shutil.rmtree(work, ignore_errors=True)
     print(f"\nWine scenarios: {played} played, {len(failures)} failed, {skipped} skipped "
           f"(of {len(scenarios)} in the table) in {time.monotonic() - began:.1f} s")

@@ -2,9 +2,11 @@
 # The native runner reads the same file with its own reader in tests/test_scenarios.cpp.
 import re
 
-FIELDS = {"scenario", "folder", "exe", "command", "ini-name", "ini", "ini-lf", "ini-bytes",
-          "ini-repeat", "ini-random", "ini-utf16", "registry", "window", "program", "expect",
-          "wine", "wine-why", "native", "native-why"}
+FIELDS = {"scenario", "codepage", "folder", "exe", "command", "ini-name", "ini", "ini-lf", "ini-bytes",
+          "ini-repeat", "ini-random", "ini-utf16", "registry", "registry-view", "window", "program",
+          "expect", "wine", "wine-why", "native", "native-why"}
+CODE_PAGES = {"1252", "932"}
+REGISTRY_KINDS = ("none", "key", "sz", "expand", "binary", "dword")
 INI_FIELDS = ("ini", "ini-lf", "ini-bytes", "ini-repeat", "ini-random", "ini-utf16")
 LINE = re.compile(r"^([a-z0-9-]+):(?: (.*))?$")
 
@@ -94,7 +96,9 @@ def read_table(path):
                 raise TableError(f"{where}: not a known field: {line!r}")
             field, value = match.group(1), match.group(2) or ""
             if field == "scenario":
-                scenarios.append({"name": value, "fields": [], "line": number})
+                # Names are for people: the file is UTF-8 there, while values are exact bytes.
+                name = value.encode("latin-1").decode("utf-8", "replace")
+                scenarios.append({"name": name, "fields": [], "line": number})
             elif not scenarios:
                 raise TableError(f"{where}: field before the first scenario")
             else:
@@ -114,6 +118,10 @@ def finish(scenario, where):
         single[field] = value
     if "expect" not in single:
         raise TableError(f"{where}: no expect")
+    codepage = single.get("codepage", "1252")
+    if codepage not in CODE_PAGES:
+        raise TableError(f"{where}: codepage must be one of {sorted(CODE_PAGES)}")
+    scenario["codepage"] = int(codepage)
     scenario["folder"] = decode(single.get("folder", "D:\\"))
     scenario["exe"] = decode(single.get("exe", "tovinel.exe"))
     scenario["module"] = scenario["folder"] + scenario["exe"]
@@ -122,9 +130,13 @@ def finish(scenario, where):
     scenario["ini"] = ini_bytes(scenario)
     registry = single.get("registry", "none")
     kind, _, data = registry.partition(" ")
-    if kind not in ("none", "key", "sz", "binary", "dword") or (kind == "dword" and len(decode(data)) != 4):
+    if kind not in REGISTRY_KINDS or (kind == "dword" and len(decode(data)) != 4):
         raise TableError(f"{where}: bad registry {registry!r}")
     scenario["registry"] = (kind, decode(data))
+    view = single.get("registry-view", "32")
+    if view not in ("32", "64"):
+        raise TableError(f"{where}: registry-view must be 32 or 64")
+    scenario["registry_view"] = int(view)
     scenario["windows"] = [tuple(decode(part) for part in v.split("|", 1))
                            for f, v in scenario["fields"] if f == "window"]
     scenario["programs"] = [decode(v) for f, v in scenario["fields"] if f == "program"]

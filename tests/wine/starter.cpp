@@ -2,15 +2,15 @@
 // Waits for the launcher and everything it started, and exits with the launcher's exit code.
 #include <windows.h>
 
-// The command-line tail names a spec file: the program's path, the current folder, then the exact
-// command line, which runs to the end of the file (it may hold any byte but NUL, blanks at either
-// end and quotes included). `wine program args` would rebuild the command line from arguments.
+// The command-line tail names an instructions file: the program's path, the current folder, then
+// the exact command line, which runs to the end of the file (it may hold any byte but NUL, blanks
+// at either end and quotes included). `wine program args` would rebuild the command line from arguments.
 // The launcher runs in a job: its children join it, so once the job is empty every program it
 // started has finished, and a test of "nothing started" needs no waiting on a guess.
 // Exit codes: the launcher's; 250 and up for a failure of the starter itself.
 namespace {
 
-char spec[65536];
+char instructions[65536];
 const DWORD longest_wait_ms = 20000;
 
 char* next_line(char* text)
@@ -35,10 +35,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int)
     HANDLE file = CreateFileA(arguments, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 250;
     DWORD read = 0;
-    ReadFile(file, spec, sizeof spec - 1, &read, nullptr);
+    ReadFile(file, instructions, sizeof instructions - 1, &read, nullptr);
     CloseHandle(file);
-    spec[read] = '\0';
-    char* program = spec;
+    instructions[read] = '\0';
+    char* program = instructions;
     char* folder = next_line(program);
     char* command_line = next_line(folder);
 

@@ -2,12 +2,12 @@
 // Stands in for a setup program that is already running while the launcher looks for its window.
 #include <windows.h>
 
-// The command-line tail names a spec file: the ready file's path, the class and the title, one a
-// line. The holder creates the window, then creates the ready file, and lives until the runner
+// The command-line tail names an instructions file: the ready file's path, the class and the title,
+// one a line. The holder creates the window, then creates the ready file, and lives until the runner
 // deletes the ready file (or a minute has passed, so that it can never outlive a broken run).
 namespace {
 
-char spec[4096];
+char instructions[4096];
 char* ready_path;
 const UINT_PTR poll_timer = 1;
 const UINT poll_interval_ms = 20;
@@ -44,10 +44,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int)
     HANDLE file = CreateFileA(arguments, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 2;
     DWORD read = 0;
-    ReadFile(file, spec, sizeof spec - 1, &read, nullptr);
+    ReadFile(file, instructions, sizeof instructions - 1, &read, nullptr);
     CloseHandle(file);
-    spec[read] = '\0';
-    ready_path = spec;
+    instructions[read] = '\0';
+    ready_path = instructions;
     char* window_class = next_line(ready_path);
     char* title = next_line(window_class);
     next_line(title);

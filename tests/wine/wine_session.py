@@ -1,6 +1,7 @@
 # Tovinel Wine tests: one Wine session for a suite: a private prefix, one Xvfb, one wineserver.
 # Everything it starts is ended on the way out, whether the suite passed, failed or was interrupted.
 import errno
+import glob
 import os
 import shutil
 import signal
@@ -9,41 +10,59 @@ import sys
 import time
 
 WINE_OVERRIDES = "mscoree,mshtml="  # no Mono or Gecko installers on a first boot
-# Wine's loader for 32-bit programs, a 32-bit Linux program itself (Debian's wine32:i386).
-WINE_LOADER_32 = "/usr/lib/wine/wine"
-# Wine's loader for 64-bit programs; a win64 prefix boots with it alone.
-WINE_LOADER_64 = "/usr/lib/wine/wine64"
-# The exit code that tells CTest a test was skipped (its SKIP_RETURN_CODE), never that it passed.
-SKIPPED = 77
+# The prefix is a 64-bit Windows (WOW64), as most users have: the 32-bit launcher sees the 32-bit
+# registry view there, and 32-bit Windows, with its one view, is what that view already shows.
+WINE_ARCH = "win64"
+# The 64-bit loader, for the 64-bit regedit that writes either view; Debian keeps it off PATH.
+WINE64 = shutil.which("wine64") or "/usr/lib/wine/wine64"
+# Wine takes the ANSI code page from the Unix locale: ja_JP.UTF-8 gives 932, C.UTF-8 gives 1252.
+LOCALES = {1252: "C.UTF-8", 932: "ja_JP.UTF-8"}
+SKIPPED = 77  # the exit code by which a Wine test tells CTest that it could not run here
+I386_ELF_MAGIC = "7f454c4601010100000000000000000002000300"
+
+
+def base_environment(prefix, codepage=1252):
+    env = dict(os.environ)
+    env.update(WINEPREFIX=prefix, WINEARCH=WINE_ARCH, WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_OVERRIDES,
+               LC_ALL=LOCALES[codepage])
+    env.pop("DISPLAY", None)
+    return env
 
 
 def why_wine_cannot_run():
-    """None when this machine can run Wine's 32-bit side, else the reason in one sentence.
-
-    tovinel.exe is a 32-bit program, so every Wine test needs Linux to run 32-bit x86 code. Some
-    kernels are built or booted without that (IA-32 emulation off): then exec fails with ENOEXEC."""
+    """None when this machine runs Wine's 32-bit programs natively; otherwise the reason it cannot.
+    Wine runs a 32-bit Windows program only as a 32-bit x86 Linux process (even its 64-bit build,
+    whose WOW64 mode also needs the kernel's 32-bit entry), so a kernel built or booted without
+    IA-32 emulation runs none, and under a user-mode emulator one start takes minutes."""
+    for entry in glob.glob("/proc/sys/fs/binfmt_misc/*"):
+        try:
+            with open(entry) as handler:
+                text = handler.read()
+        except OSError:
+            continue
+        fields = dict(line.split(" ", 1) for line in text.splitlines() if " " in line)
+        if text.startswith("enabled") and fields.get("magic", "").startswith(I386_ELF_MAGIC):
+            return (f"32-bit x86 programs are handed to {fields.get('interpreter', 'an emulator')} "
+                    f"(binfmt_misc {os.path.basename(entry)}): far too slow for Wine")
     try:
-        subprocess.run([WINE_LOADER_32, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       check=True, timeout=60)
+        subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=False)
     except FileNotFoundError:
-        return f"Wine's 32-bit loader {WINE_LOADER_32} is missing (tools/setup.sh installs wine32:i386)"
+        pass  # not Debian's layout: the boot will tell
     except OSError as error:
         if error.errno == errno.ENOEXEC:
-            return ("this machine's Linux kernel cannot run 32-bit x86 programs (its IA-32 emulation is off), "
-                    "so Wine cannot run the 32-bit tovinel.exe here")
-        return f"Wine's 32-bit loader cannot be started: {error}"
-    except (subprocess.CalledProcessError, subprocess.TimeoutExpired) as error:
-        return f"Wine's 32-bit loader does not answer: {error}"
+            return "this kernel runs no 32-bit x86 programs (IA-32 emulation is off), so Wine runs none"
+        raise
     return None
 
 
 def why_wine64_cannot_run():
-    """None when this machine can run 64-bit Windows programs under Wine, else the reason."""
+    """None when this machine runs 64-bit Windows programs under Wine, else the reason."""
     try:
-        subprocess.run([WINE_LOADER_64, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+        subprocess.run([WINE64, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        check=True, timeout=60)
     except FileNotFoundError:
-        return f"Wine's 64-bit loader {WINE_LOADER_64} is missing (tools/setup.sh installs wine64)"
+        return f"Wine's 64-bit loader {WINE64} is missing (tools/setup.sh installs wine64)"
     except (OSError, subprocess.CalledProcessError, subprocess.TimeoutExpired) as error:
         return f"Wine's 64-bit loader cannot be started: {error}"
     return None
@@ -52,29 +71,27 @@ def why_wine64_cannot_run():
 def skip_unless_wine_runs(what, bits=32):
     """Ends the process with SKIPPED, saying why, when Wine cannot run programs of `bits` here."""
     reason = why_wine_cannot_run() if bits == 32 else why_wine64_cannot_run()
-    if reason is not None:
+    if reason:
         print(f"SKIPPED {what}: {reason}.")
         sys.exit(SKIPPED)
 
 
-def base_environment(prefix, arch="win32"):
-    env = dict(os.environ)
-    env.update(WINEPREFIX=prefix, WINEARCH=arch, WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_OVERRIDES)
-    env.pop("DISPLAY", None)
-    return env
+def skip_unless_wine_can_run():
+    """Ends the process with the code CTest counts as skipped when Wine cannot run here."""
+    reason = why_wine_cannot_run()
+    if reason:
+        print(f"skipped: {reason}")
+        sys.exit(SKIPPED)
 
 
-def boot_prefix(prefix, arch="win32"):
-    """Creates a fresh prefix at `prefix` (an old one is removed) and leaves no process running.
-    A win64 prefix is booted by the 64-bit loader alone; its attempt at 32-bit helpers fails harmlessly
-    where the kernel runs no 32-bit program."""
+def boot_prefix(prefix):
+    """Creates a fresh prefix at `prefix` (an old one is removed) and leaves no process running."""
     shutil.rmtree(prefix, ignore_errors=True)
     os.makedirs(os.path.dirname(prefix), exist_ok=True)
-    env = base_environment(prefix, arch)
+    env = base_environment(prefix)
     started = time.monotonic()
-    boot = [WINE_LOADER_64, "wineboot", "-i"] if arch == "win64" else ["wineboot", "-i"]
     # Without a display the first boot creates no windows, and no dialog can wait for input.
-    subprocess.run(boot, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+    subprocess.run([WINE64, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                    check=True)
     # wineboot returns while the prefix is still being filled; the server ends when it is done.
     subprocess.run(["wineserver", "-w"], env=env, check=True)
@@ -87,21 +104,20 @@ def unix_to_windows(path):
 
 
 class Session:
-    """Context manager: Xvfb (when `display`) and a persistent wineserver for `prefix`. With arch
-    "win64" the prefix is a 64-bit one and `run` starts programs with the 64-bit loader."""
+    """Context manager: Xvfb (when `display`) and a persistent wineserver for `prefix`, every
+    program of it running under the ANSI code page `codepage`."""
 
-    def __init__(self, prefix, display=True, arch="win32"):
+    def __init__(self, prefix, display=True, codepage=1252):
         self.prefix = prefix
         self.display = display
-        self.arch = arch
-        self.loader = WINE_LOADER_64 if arch == "win64" else "wine"
-        self.env = base_environment(prefix, arch)
+        self.codepage = codepage
+        self.env = base_environment(prefix, codepage)
         self.xvfb = None
         self.server = False
 
     def __enter__(self):
         if not os.path.isdir(os.path.join(self.prefix, "drive_c")):
-            boot_prefix(self.prefix, self.arch)
+            boot_prefix(self.prefix)
         # A test killed by CTest's timeout gets SIGTERM: turn it into an exception so __exit__ runs.
         signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
         try:
@@ -129,11 +145,21 @@ class Session:
 
     def run(self, arguments, **options):
         options.setdefault("env", self.env)
-        return subprocess.run([self.loader] + arguments, **options)
+        return subprocess.run(["wine"] + arguments, **options)
+
+    def run64(self, arguments, **options):
+        """Runs a program of the prefix as a 64-bit process (regedit: both registry views)."""
+        options.setdefault("env", self.env)
+        return subprocess.run([WINE64] + arguments, **options)
 
     def popen(self, arguments, **options):
         options.setdefault("env", self.env)
-        return subprocess.Popen([self.loader] + arguments, **options)
+        return subprocess.Popen(["wine"] + arguments, **options)
+
+    def popen64(self, arguments, **options):
+        """Starts a program as a 64-bit process and does not wait for it."""
+        options.setdefault("env", self.env)
+        return subprocess.Popen([WINE64] + arguments, **options)
 
     def __exit__(self, *_):
         if self.server:
@@ -155,7 +181,7 @@ class Session:
 if __name__ == "__main__":
     # CTest fixture: wine_session.py boot PREFIX  (once per suite run) / wine_session.py remove PREFIX
     if len(sys.argv) == 3 and sys.argv[1] == "boot":
-        skip_unless_wine_runs("the Wine prefix")
+        skip_unless_wine_can_run()
         boot_prefix(sys.argv[2])
     elif len(sys.argv) == 3 and sys.argv[1] == "remove":
         if os.path.isdir(sys.argv[2]):

@@ -1,0 +1,156 @@
+// Tovinel tests: the checker's small parts, each with its table: the autorun.inf command split,
+// the icon file, the installed key, text shown on a terminal, code-page conversions and the
+// line scanner.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "autorun.h"
+#include "check.h"
+#include "encoding.h"
+#include "ini_scan.h"
+
+namespace {
+
+TEST(CheckParts, AutorunCommandsSplitAsWindowsSplitsThem)
+{
+    struct {
+        const char* command;
+        const char* program;
+        const char* arguments;
+    } const cases[] = {
+        {"tovinel.exe", "tovinel.exe", ""},
+        {"tovinel.exe /auto  x", "tovinel.exe", "/auto  x"},
+        {"tovinel.exe\t/auto", "tovinel.exe", "/auto"},
+        {"\\DISC1\\tovinel.exe", "DISC1\\tovinel.exe", ""},
+        {".\\tovinel.exe -q", "tovinel.exe", "-q"},
+        {".\\\\.\\tovinel.exe", "tovinel.exe", ""},
+        {"\"Disc One\\tovinel.exe\" /a", "Disc One\\tovinel.exe", "/a"},
+        {"\"Disc One\\tovinel.exe", "Disc One\\tovinel.exe", ""},
+        {"\"\"", "", ""},
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        autorun_command split = autorun_split(c.command);
+        EXPECT_EQ(c.program, split.program) << c.command;
+        EXPECT_EQ(c.arguments, split.arguments) << c.command;
+    }
+}
+
+TEST(CheckParts, IconValuesLoseTheirResourceIndex)
+{
+    struct {
+        const char* icon;
+        const char* file;
+    } const cases[] = {
+        {"tovinel.exe", "tovinel.exe"},     {"tovinel.exe,0", "tovinel.exe"}, {"tovinel.exe , 12", "tovinel.exe , 12"},
+        {"tovinel.exe ,12", "tovinel.exe"}, {"a.dll,-101", "a.dll"},          {"odd,name.ico", "odd,name.ico"},
+        {"trailing,", "trailing,"},         {"minus,-", "minus,-"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.file, autorun_icon_file(c.icon)) << c.icon;
+}
+
+TEST(CheckParts, TheInstalledKeyIsWhatSetupWrites)
+{
+    struct {
+        const char* reg_key;
+        const char* installed;
+    } const cases[] = {
+        {"SOFTWARE\\Maker\\Product", "SOFTWARE\\Maker\\Product"},
+        {"SOFTWARE\\Maker ; where setup writes", "SOFTWARE\\Maker"},
+        {"SOFTWARE\\Maker;no blank", "SOFTWARE\\Maker;no blank"},
+        {"SOFTWARE/Maker/Product", "SOFTWARE\\Maker\\Product"},
+        {"\\\\SOFTWARE\\\\Maker", "SOFTWARE\\Maker"},
+        {"HKLM\\SOFTWARE\\Maker", "SOFTWARE\\Maker"},
+        {"hkey_local_machine/SOFTWARE", "SOFTWARE"},
+        {"SOFTWARE\\Maker\\", "SOFTWARE\\Maker\\"},
+        {"HKLMX\\SOFTWARE", "HKLMX\\SOFTWARE"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.installed, check_installed_key(c.reg_key)) << c.reg_key;
+    EXPECT_EQ(4u, check_registry_root_length("HKCU\\X"));
+    EXPECT_EQ(3u, check_registry_root_length("hku"));
+    EXPECT_EQ(0u, check_registry_root_length("SOFTWARE\\HKLM"));
+}
+
+TEST(CheckParts, ShownTextIsSafeForATerminal)
+{
+    struct {
+        std::string text;
+        size_t most;
+        const char* shown;
+    } const cases[] = {
+        {"plain D:\\SETUP.EXE", 100, "plain D:\\SETUP.EXE"},
+        {"tab\there", 100, "tab\\x09here"},
+        {"\x1b[2J\x7f", 100, "\\x1B[2J\\x7F"},
+        {"caf\xc3\xa9", 100, "caf\xc3\xa9"},
+        {"csi \xc2\x9b and nbsp \xc2\xa0", 100, "csi \\u009B and nbsp \xc2\xa0"},
+        {"broken \xff\xc3", 100, "broken \\xFF\\xC3"},
+        {"overlong \xc0\xaf surrogate \xed\xa0\x80", 100, "overlong \\xC0\\xAF surrogate \\xED\\xA0\\x80"},
+        {"four \xf0\x9f\x98\x80 past \xf4\x90\x80\x80", 100, "four \xf0\x9f\x98\x80 past \\xF4\\x90\\x80\\x80"},
+        {"abcdef", 3, "abc... (6 bytes)"},
+        {"abc", 3, "abc"},
+        {std::string("nul\0x", 5), 100, "nul\\x00x"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.shown, shown(c.text, c.most)) << c.shown;
+    EXPECT_TRUE(is_utf8("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"));
+    EXPECT_FALSE(is_utf8("\xe0\x80\xaf"));
+    EXPECT_FALSE(is_utf8("\xf0\x80\x80\x80"));
+    EXPECT_FALSE(is_utf8("\xc3"));
+}
+
+TEST(CheckParts, CodePagesConvertAsWindowsDoes)
+{
+    bool exact = false;
+    EXPECT_EQ("Set\xc3\xbcp", codepage_to_utf8(1252, "Set\xfcp", &exact));
+    EXPECT_TRUE(exact);
+    EXPECT_EQ("\xe2\x82\xac", codepage_to_utf8(1252, "\x80", nullptr));
+    EXPECT_EQ("\xef\xbf\xbd", codepage_to_utf8(1252, "\x81", &exact)) << "a byte 1252 does not map";
+    EXPECT_FALSE(exact);
+    EXPECT_EQ("\xe3\x82\xbd\\", codepage_to_utf8(932, "\x83\x5c\\", nullptr)) << "a trail byte 0x5C is no backslash";
+    EXPECT_EQ("\xd0\x96", codepage_to_utf8(1251, "\xc6", nullptr));
+    EXPECT_EQ("\x83\x5c", utf8_to_codepage(932, "\xe3\x82\xbd", &exact));
+    EXPECT_TRUE(exact);
+    EXPECT_EQ("a?b", utf8_to_codepage(1252, "a\xe3\x82\xbd" "b", &exact));
+    EXPECT_FALSE(exact);
+    EXPECT_EQ("A?\xfc", utf16le_to_codepage(1252, std::string("A\0\xbd\x30\xfc\0\x01", 7)))
+        << "one '?' per unit the code page lacks, an odd byte dropped";
+    EXPECT_TRUE(codepage_is_lead_byte(932, 0x81));
+    EXPECT_TRUE(codepage_is_lead_byte(932, 0xFC));
+    EXPECT_FALSE(codepage_is_lead_byte(932, 0xA0));
+    EXPECT_FALSE(codepage_is_lead_byte(932, 0xFD));
+    EXPECT_TRUE(codepage_is_lead_byte(936, 0xFE));
+    EXPECT_FALSE(codepage_is_lead_byte(949, 0x80));
+    EXPECT_FALSE(codepage_is_lead_byte(1252, 0x81));
+    for (unsigned codepage : {874u, 932u, 936u, 949u, 950u, 1250u, 1258u})
+        EXPECT_TRUE(codepage_known(codepage)) << codepage;
+    for (unsigned codepage : {0u, 437u, 1249u, 1259u, 65001u})
+        EXPECT_FALSE(codepage_known(codepage)) << codepage;
+}
+
+TEST(CheckParts, TheLineScannerFindsWhatTheReaderReads)
+{
+    const char bytes[] = "; c\r\n[ Setup ]x\r\n\r\n  Run = a b  \n\r[Two\nk\x00z=v\n#h=1\nw= \"q\" \x1a";
+    const std::string text(bytes, sizeof bytes - 1);
+    std::vector<std::string> seen;
+    ini_scan(text, [&](const ini_line& line) {
+        seen.push_back(std::to_string(line.number) + ":" + std::to_string(static_cast<int>(line.kind)) + ":" +
+                       line.name + "=" + line.value + (line.has_equals ? "!" : "") + (line.has_close ? "]" : ""));
+    });
+    const std::vector<std::string> expected = {"1:0:=",       "2:1:Setup=]",       "4:2:Run=a b!", "6:1:Two=",
+                                               "7:2:k=v!",    "8:2:#h=1!",         "9:2:w=\"q\"!"};
+    EXPECT_EQ(expected, seen);
+    EXPECT_EQ(4u, ini_line_of(text, "setup", "RUN"));
+    EXPECT_EQ(0u, ini_line_of(text, "Setup", "w")) << "w stands in [Two], not in [Setup]";
+    EXPECT_EQ(9u, ini_line_of(text, "two", "W"));
+    EXPECT_EQ(0u, ini_line_of("[S]\nk=1\n[T]\n[S]\nr=2\n", "S", "r")) << "only the first section of a name";
+    EXPECT_TRUE(ini_same_name("RegKey", "regkey"));
+    EXPECT_FALSE(ini_same_name("RegKey", "RegKeys"));
+    EXPECT_FALSE(ini_same_name("[", "{"));
+}
+
+}  // namespace
