@@ -346,6 +346,7 @@ check_report check_medium(const medium_access& medium, const check_options& opti
     }
     check_autorun_findings(context);
     check_installed_findings(context);
+    check_image_findings(context);
     return report;
 }
 

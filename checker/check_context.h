@@ -96,6 +96,8 @@ void check_launcher_findings(check_context& context);
 void check_config_findings(check_context& context);
 void check_autorun_findings(check_context& context);
 void check_installed_findings(check_context& context);
+// Names that Windows will not find on a medium whose names differ by system (an ISO image).
+void check_image_findings(check_context& context);
 void check_encoding_findings(check_context& context, const text_file& file, unsigned rank, const char* name);
 
 // Plays the launcher's decision on the configuration in `context`.

@@ -20,10 +20,6 @@ unsigned console_this_machine_codepage();
 // current folder of E:), and a trailing '"' left by the runtime's reading of "E:\" is dropped.
 std::string console_medium_path(const std::string& typed);
 
-// A text option (UTF-8 as typed) as the ANSI bytes the launcher would get in `codepage`. Linux passes
-// the bytes as they are, as the launcher would get them from a Linux shell's bytes.
-std::string console_ansi_text(unsigned codepage, const std::string& typed);
-
 #ifdef _WIN32
 // The wide arguments Windows hands over, as UTF-8.
 std::vector<std::string> console_arguments(int argc, wchar_t** argv);

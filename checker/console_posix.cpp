@@ -22,7 +22,3 @@ std::string console_medium_path(const std::string& typed)
     return typed;
 }
 
-std::string console_ansi_text(unsigned /*codepage*/, const std::string& typed)
-{
-    return typed;
-}

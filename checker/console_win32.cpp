@@ -67,11 +67,6 @@ std::string console_medium_path(const std::string& typed)
     return path;
 }
 
-std::string console_ansi_text(unsigned codepage, const std::string& typed)
-{
-    return utf8_to_codepage(codepage, typed, nullptr);
-}
-
 std::vector<std::string> console_arguments(int argc, wchar_t** argv)
 {
     std::vector<std::string> arguments;

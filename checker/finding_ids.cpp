@@ -21,6 +21,7 @@ const char* const finding_ids[] = {
     "encoding-utf8-mark",
     "folder-blank",
     "hash-comment",
+    "image-name",
     "ini-folder",
     "ini-missing",
     "ini-name-case",

@@ -407,7 +407,7 @@ void check_encoding_findings(check_context& context, const text_file& file, unsi
     size_t high = start;
     while (high < text.size() && static_cast<unsigned char>(text[high]) < 0x80)
         ++high;
-    if (high == text.size() || !is_utf8(text.substr(start, std::min<size_t>(text.size() - start, 1u << 20))))
+    if (high == text.size() || !is_utf8(text.substr(start)))
         return;
     size_t line_start = text.find_last_of("\r\n", high);
     line_start = line_start == std::string::npos ? start : line_start + 1;

@@ -1,5 +1,5 @@
 // Tovinel check: the one way the checker reaches a medium's files, whatever holds them.
-// A host folder today; an ISO image or a Windows drive can answer the same four questions.
+// A host folder or an ISO image; a Windows drive can answer the same four questions.
 #pragma once
 
 #include <functional>
@@ -42,7 +42,19 @@ public:
 
     // How this machine names `path`, for messages: the host path, or the image and the name in it.
     virtual std::string where(const std::string& path) const = 0;
+
+    // Why Windows will not find `path` on the medium although another system shows it there (an
+    // image's Rock Ridge names on Linux): a sentence, or "" when there is nothing to say, as for a
+    // folder, whose names are the same for every system.
+    virtual std::string why_missing(const std::string& /*path*/) const { return ""; }
 };
 
 // The medium held by the host folder `folder`.
 std::unique_ptr<medium_access> medium_in_folder(const std::string& folder);
+
+// The medium held by the ISO image `image_path`, as Windows will see it once burnt: its Joliet names
+// when it has them, else its ISO 9660 names (Windows ignores Rock Ridge). Null, with the reason in
+// *error, when it is no image this machine can read. *description tells what it is, for people:
+// "disc.iso (an ISO image; Windows reads its Joliet names)".
+std::unique_ptr<medium_access> medium_in_image(const std::string& image_path, std::string* description,
+                                               std::string* error);

@@ -96,8 +96,8 @@ std::string finding_object(const check_finding& finding)
 
 }  // namespace
 
-std::string json_report(const check_options& options, const check_report& report, const std::string& machine,
-                        int exit_code)
+std::string json_report(const check_options& options, const std::string& description, const check_report& report,
+                        const std::string& machine, int exit_code)
 {
     const check_decision& decision = report.decision;
     const check_findings& found = report.found;
@@ -108,7 +108,8 @@ std::string json_report(const check_options& options, const check_report& report
     out += "  \"format\": \"tovinel-check\",\n";
     out += "  \"version\": " + std::to_string(json_report_version) + ",\n";
     out += "  \"tool_version\": " + json_string(TOVINEL_VERSION) + ",\n";
-    out += "  \"medium\": {\"path\": " + json_string(options.medium_dir) + "},\n";
+    out += "  \"medium\": {\"path\": " + json_string(options.medium_dir) +
+           ", \"description\": " + json_string(description) + "},\n";
     out += "  \"launcher\": {\"path\": " + json_ansi(options, decision.launcher_path) +
            ", \"config_path\": " + json_ansi(options, decision.config_path) +
            ", \"tail\": " + json_ansi(options, decision.tail) + "},\n";

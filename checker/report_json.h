@@ -8,7 +8,8 @@
 
 const unsigned json_report_version = 1;
 
-// The report of a check of the medium in options.medium_dir, with `machine` as the text output's
-// "Machine:" line and `exit_code` as the tool returns it. UTF-8, ending in a line break.
-std::string json_report(const check_options& options, const check_report& report, const std::string& machine,
-                        int exit_code);
+// The report of a check of the medium in options.medium_dir (`description`: what it is, an image's
+// kind included), with `machine` as the text output's "Machine:" line and `exit_code` as the tool
+// returns it. UTF-8, ending in a line break.
+std::string json_report(const check_options& options, const std::string& description, const check_report& report,
+                        const std::string& machine, int exit_code);

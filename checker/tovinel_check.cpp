@@ -1,5 +1,6 @@
-// Tovinel check: the command-line tool. Reads a medium folder, tells what the launcher will do with
-// it on a machine the options describe, and lists what is likely wrong. Exit 0, 1 (findings) or 2.
+// Tovinel check: the command-line tool. Reads a medium folder or an ISO image, tells what the launcher
+// will do with it on a machine the options describe, or on this Windows machine, and lists what is
+// likely wrong. Exit 0, 1 or 2.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -14,11 +15,13 @@
 namespace {
 
 const char usage_text[] =
-    "Usage: tovinel-check [OPTIONS] MEDIUM_DIR\n"
+    "Usage: tovinel-check [OPTIONS] MEDIUM_DIR|IMAGE.iso\n"
     "\n"
     "Tells what tovinel.exe will do with the medium in MEDIUM_DIR (its autorun.inf, the launcher it\n"
     "starts, the Tovinel.ini beside it and the programs that names) on the machine the options\n"
     "describe, and what is likely wrong. Nothing on the medium is written.\n"
+    "An ISO image is checked as Windows will see it once burnt: with its Joliet names, or its\n"
+    "ISO 9660 names when it has none (Windows ignores Rock Ridge names).\n"
     "\n"
     "The machine (by default: the product is not installed and no setup window is open):\n"
     "  --installed=VALUE          the product is installed: RegKey opens, its default value is VALUE\n"
@@ -47,6 +50,7 @@ const char usage_text[] =
     "\n"
     "Examples:\n"
     "  tovinel-check examples/medium\n"
+    "  tovinel-check build/disc.iso\n"
     "  tovinel-check --installed='\"C:\\Program Files\\Maker\\App.exe\"' --tail=/cd examples/medium\n"
     "  tovinel-check --setup-window=MakerSetupWindow,'Maker Setup' --drive=E examples/medium\n"
     "  tovinel-check --format=json --ignore=folder-blank examples/medium\n"
@@ -242,12 +246,17 @@ int parse(int argc, char** argv, check_options* options, output_options* output)
         return usage_error("--this-machine reads this machine: --installed, --installed-without-value, "
                            "--setup-window and --codepage describe another one.");
     options->medium_dir = console_medium_path(options->medium_dir);
+    if (options->this_machine)
+        options->codepage = console_this_machine_codepage();
+    // Typed on this machine in UTF-8; the launcher's machine holds them in its ANSI code page.
+    for (std::string* text : {&options->default_value, &options->tail, &options->window_class, &options->window_title})
+        *text = utf8_to_codepage(options->codepage, *text, nullptr);
     std::error_code error;
     std::filesystem::file_status status = std::filesystem::status(std::filesystem::u8path(options->medium_dir), error);
     if (!std::filesystem::exists(status))
         return usage_error(options->medium_dir + " does not exist.");
-    if (!std::filesystem::is_directory(status))
-        return usage_error(options->medium_dir + " is not a folder.");
+    if (!std::filesystem::is_directory(status) && !std::filesystem::is_regular_file(status))
+        return usage_error(options->medium_dir + " is neither a folder nor an ISO image.");
     return 0;
 }
 
@@ -299,10 +308,10 @@ void print_decision(std::string* out, const check_options& options, const check_
         put(out, "  - %s\n", fact.c_str());
 }
 
-std::string text_report(const check_options& options, const check_report& report)
+std::string text_report(const check_options& options, const std::string& description, const check_report& report)
 {
     std::string out;
-    put(&out, "Medium:   %s\n", shown(options.medium_dir, 400).c_str());
+    put(&out, "Medium:   %s\n", shown(description, 400).c_str());
     print_decision(&out, options, report.decision);
 
     const check_findings& found = report.found;
@@ -338,27 +347,39 @@ int check_main(int argc, char** argv)
     int stop = parse(argc, argv, &options, &output);
     if (stop != 0)
         return stop < 0 ? 0 : stop;
-    if (options.this_machine)
-        options.codepage = console_this_machine_codepage();
     // tovinel-check.exe E:\ checks the medium in drive E as E:.
     const std::string& medium_dir = options.medium_dir;
     if (!output.drive_given && medium_dir.size() == 3 && medium_dir[1] == ':' && medium_dir[2] == '\\' &&
         ((medium_dir[0] >= 'A' && medium_dir[0] <= 'Z') || (medium_dir[0] >= 'a' && medium_dir[0] <= 'z')))
         options.drive = static_cast<char>(medium_dir[0] & ~0x20);
-    // Texts the launcher gets as ANSI bytes: in the code page, whatever the console gave.
-    for (std::string* ansi : {&options.tail, &options.default_value, &options.window_class, &options.window_title})
-        *ansi = console_ansi_text(options.codepage, *ansi);
 
-    std::unique_ptr<medium_access> medium = medium_in_folder(options.medium_dir);
+    // A regular file is an image: the checks then see what Windows will see once it is burnt.
+    std::string description = options.medium_dir;
+    std::unique_ptr<medium_access> medium;
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(std::filesystem::u8path(options.medium_dir), ignored)) {
+        std::string error;
+        medium = medium_in_image(options.medium_dir, &description, &error);
+        if (medium == nullptr) {
+            // A file that is no image may well be a slip for its folder.
+            if (!output.quiet)
+                console_write(stderr, "tovinel-check: " + shown(options.medium_dir, 400) +
+                                          " is not a folder, nor an ISO image this machine can read: " +
+                                          shown(error, 400) + ".\n");
+            return 2;
+        }
+    } else {
+        medium = medium_in_folder(options.medium_dir);
+    }
     check_report report = check_medium(*medium, options);
     int code = exit_code(report);
     if (output.quiet)
         return code;
     if (output.json) {
-        console_write(stdout, json_report(options, report, machine_words(options, report.decision), code));
+        console_write(stdout, json_report(options, description, report, machine_words(options, report.decision), code));
         return code;
     }
-    console_write(stdout, text_report(options, report));
+    console_write(stdout, text_report(options, description, report));
     std::string problems;
     for (const std::string& problem : report.unreadable)
         put(&problems, "tovinel-check: cannot read %s\n", problem.c_str());

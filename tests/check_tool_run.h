@@ -5,6 +5,17 @@
 #include <string>
 #include <vector>
 
+// Set in a build under AddressSanitizer, which reserves terabytes of address space: no address-space
+// limit, and no memory bounds, fit such a child.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOVINEL_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define TOVINEL_SANITIZED 1
+#endif
+
 struct tool_run {
     int exit_code = -1;            // -1: the tool did not exit normally (a signal, a limit)
     std::string output;            // standard output and error together

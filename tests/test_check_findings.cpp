@@ -89,7 +89,8 @@ struct finding_case {
 const finding_case finding_cases[] = {
     {"the clean medium", {}, {}, 0, {},
      {"Decision: start the setup program", "Command:  'D:\\SETUP.EXE '",
-      "Shell:    'D:\\SETUP.EXE' with parameters '' (Windows Vista and later)"}},
+      "Shell:    'D:\\SETUP.EXE' with parameters '' (Windows Vista and later)"},
+     {"not shown", "note:"}},
 
     // The launcher.
     {"launcher missing", {{"tovinel.exe", none}}, {}, 1,
@@ -268,6 +269,10 @@ const finding_case finding_cases[] = {
      {}},
     {"Run names a 64-bit program", {{"SETUP.EXE", program("app64.exe")}}, {}, 1, {"Tovinel.ini:6 run-program-64-bit"},
      {"will not run on 32-bit Windows"}},
+    {"Run names a program for another processor", {{"SETUP.EXE", program("ia64.exe")}}, {}, 1,
+     {"Tovinel.ini:6 run-program-other-machine"}, {}},
+    {"setup named by its product name only", {{"Tovinel.ini", ini_with_run("tool.exe")}, {"tool.exe", program("tool.exe")}},
+     {}, 0, {}, {"Shell:    'D:\\tool.exe' with parameters ''"}},
     {"Run names a library", {{"SETUP.EXE", program("library.dll")}}, {}, 1, {"Tovinel.ini:6 run-program-dll"}, {}},
     {"setup whose manifest asks for administrator rights",
      {{"Tovinel.ini", ini_with_run("go.exe /q")}, {"go.exe", program("admin.exe")}}, {"--tail=-x"}, 0, {},

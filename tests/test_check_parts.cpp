@@ -101,6 +101,9 @@ TEST(CheckParts, ShownTextIsSafeForATerminal)
     EXPECT_FALSE(is_utf8("\xe0\x80\xaf"));
     EXPECT_FALSE(is_utf8("\xf0\x80\x80\x80"));
     EXPECT_FALSE(is_utf8("\xc3"));
+    EXPECT_TRUE(is_utf8("\xe0\xa0\x80 \xef\xbf\xbf \xf4\x8f\xbf\xbf \xf1\x80\x80\x80")) << "edges of the ranges";
+    EXPECT_FALSE(is_utf8("\xf0\x9f\x28\x80")) << "a third byte that does not follow";
+    EXPECT_FALSE(is_utf8("\xe2\x82")) << "cut short";
 }
 
 TEST(CheckParts, CodePagesConvertAsWindowsDoes)

@@ -65,6 +65,14 @@ const tool_case tool_cases[] = {
      0, {"Decision: start the setup program"}, {}},
     {"clean medium on drive E, code page 1250", {"--drive=e:", "--codepage", "1250", "clean"}, 0,
      {"Launcher: 'E:\\tovinel.exe'", "Command:  'E:\\setup.exe /s '", "code page 1250"}, {}},
+    {"options with their values apart, drive letter in capitals", {"clean", "--tail", "/x", "--drive", "E"}, 0,
+     {"Launcher: 'E:\\tovinel.exe', tail '/x'", "Command:  'E:\\setup.exe /s /x'"}, {}},
+    {"options typed in UTF-8 reach the machine in its code page", {"--tail=caf\xc3\xa9", "clean"}, 0,
+     {"tail 'caf\xc3\xa9'", "Command:  'D:\\setup.exe /s caf\xc3\xa9'"}, {}},
+    {"--folder with slashes around it", {"--folder=/DISC1/", "subfolder"}, 0, {"Launcher: 'D:\\DISC1\\tovinel.exe'"},
+     {}},
+    {"--folder stepping back inside the medium", {"--folder=DISC1\\x\\..\\.", "subfolder"}, 0,
+     {"Launcher: 'D:\\DISC1\\tovinel.exe'"}, {}},
     {"launcher in a subfolder, found through autorun.inf with its arguments", {"subfolder"}, 0,
      {"Launcher: 'D:\\DISC1\\tovinel.exe', tail '/auto'", "Command:  'D:\\Setup\\SETUP.EXE /auto'",
       "the launcher starts it from the medium's root"},
@@ -155,6 +163,7 @@ const tool_case tool_cases[] = {
     {"unknown option", {"--instaled=X", "clean"}, 2, {"unknown option --instaled=X"}, {}},
     {"a value missing at the end", {"clean", "--tail"}, 2, {"--tail needs a value"}, {}},
     {"-- ends the options", {"--", "-clean"}, 2, {"-clean does not exist"}, {}},
+    {"a lone - is a medium's name", {"-"}, 2, {"tovinel-check: - does not exist."}, {}},
     {"medium that does not exist", {"no_such_medium"}, 2, {"no_such_medium does not exist"}, {}},
     {"medium that is no folder", {"clean/Tovinel.ini"}, 2, {"clean/Tovinel.ini is not a folder"}, {}},
     {"bad drive", {"--drive=12", "clean"}, 2, {"--drive takes one drive letter"}, {}},
@@ -173,7 +182,8 @@ std::vector<std::string> with_media_paths(const std::vector<std::string>& argume
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         bool valued_before = i > 0 && (arguments[i - 1] == "--installed" || arguments[i - 1] == "--setup-window" ||
-                                       arguments[i - 1] == "--codepage" || arguments[i - 1] == "--folder");
+                                       arguments[i - 1] == "--codepage" || arguments[i - 1] == "--folder" ||
+                                       arguments[i - 1] == "--drive" || arguments[i - 1] == "--tail");
         bool medium = operands || (argument[0] != '-' && !valued_before);
         full.push_back(medium ? media + "/" + argument : argument);
         operands = operands || argument == "--";

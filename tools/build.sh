@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Tovinel: builds tovinel.exe and tovinel-check.exe (build/win32), the checker's 64-bit test twin
 # (build/win64) and the native library, tovinel-check and the tests (build/native).
-# Usage: tools/build.sh [win32|win64|native|all]   (default all)
+# Usage: tools/build.sh [win32|win64|native|checker|all]   (default all; checker: only tovinel-check,
+# natively)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 what=${1:-all}
@@ -18,12 +19,16 @@ if [ "$what" = all ] || [ "$what" = win64 ]; then
         -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-x86_64.cmake" >/dev/null
     cmake --build "$root/build/win64" -j "$jobs"
 fi
-if [ "$what" = all ] || [ "$what" = native ]; then
+if [ "$what" = all ] || [ "$what" = native ] || [ "$what" = checker ]; then
     cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=Debug \
         -DTOVINEL_EXE="$root/build/win32/tovinel.exe" \
         -DTOVINEL_WINE_HELPERS="$root/build/win32/wine-helpers" \
         -DTOVINEL_CHECK_EXE="$root/build/win32/tovinel-check.exe" \
         -DTOVINEL_CHECK_EXE64="$root/build/win64/tovinel-check.exe" \
         -DTOVINEL_WINE_HELPERS64="$root/build/win64/wine-helpers" >/dev/null
-    cmake --build "$root/build/native" -j "$jobs"
+    if [ "$what" = checker ]; then
+        cmake --build "$root/build/native" -j "$jobs" --target tovinel-check
+    else
+        cmake --build "$root/build/native" -j "$jobs"
+    fi
 fi

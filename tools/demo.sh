@@ -32,3 +32,17 @@ if [ "$status" -eq 77 ]; then
 elif [ "$status" -ne 0 ]; then
     exit "$status"
 fi
+
+# The sample medium as it will be burnt: an ISO image with Joliet and Rock Ridge names and the
+# launcher in its root, checked by tovinel-check as Windows will see it.
+"$root/tools/build.sh" checker >/dev/null
+mkdir -p "$root/build/demo"
+image=$root/build/demo/medium.iso
+xorriso -as mkisofs -quiet -J -R -V TOVINEL_DEMO -o "$image" -graft-points \
+    /="$root/examples/medium" /tovinel.exe="$root/build/win32/tovinel.exe" 2>/dev/null
+echo
+echo "The sample medium as an ISO image ($(stat -c %s "$image") bytes), checked as Windows will see it:"
+echo "    \$ tovinel-check build/demo/medium.iso"
+status=0
+(cd "$root" && build/native/checker/tovinel-check build/demo/medium.iso) | sed 's/^/    /' || status=$?
+echo "    (exit code $status)"

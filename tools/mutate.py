@@ -63,8 +63,9 @@ PRESETS = {
     },
     "checker": {
         "sources": ["checker/*.cpp"],
-        "targets": ["check_tests", "tovinel-check"],
-        "tests": ["{build}/tests/check_tests --gtest_brief=1 --gtest_fail_fast"],
+        "targets": ["check_tests", "iso_image_tests", "tovinel-check"],
+        "tests": ["{build}/tests/check_tests --gtest_brief=1 --gtest_fail_fast",
+                  "{build}/tests/iso_image_tests --gtest_brief=1 --gtest_fail_fast"],
     },
 }
 

@@ -67,15 +67,18 @@ def resource_section(resources, section_rva):
     return tree + data
 
 
-def pe(machine=0x14C, dll=False, resources=None):
+def pe(machine=0x14C, dll=False, resources=None, code_section=False):
+    """A PE32 (or PE32+ for another machine) whose one section, or second after a code section, holds
+    the resources."""
     wide = machine != 0x14C
     resources = resources or {}
-    section_rva, section_raw = 0x1000, 0x200
+    section_rva, section_raw = (0x2000, 0x400) if code_section else (0x1000, 0x200)
     rsrc = resource_section(resources, section_rva) if resources else b"\0" * 16
     rsrc += b"\0" * (-len(rsrc) % 0x200)
     optional_size = 240 if wide else 224
     characteristics = 0x0102 | (0x2000 if dll else 0)
-    coff = struct.pack("<4sHHIIIHH", b"PE\0\0", machine, 1, 0, 0, 0, optional_size, characteristics)
+    sections = 2 if code_section else 1
+    coff = struct.pack("<4sHHIIIHH", b"PE\0\0", machine, sections, 0, 0, 0, optional_size, characteristics)
     image_size = section_rva + 0x1000 * ((len(rsrc) + 0xFFF) // 0x1000)
     if wide:
         optional = struct.pack("<HBBIIIII", 0x20B, 14, 0, 0, len(rsrc), 0, 0, 0x1000)
@@ -93,11 +96,15 @@ def pe(machine=0x14C, dll=False, resources=None):
     assert len(optional) == optional_size
     section = struct.pack("<8sIIIIIIHHI", b".rsrc", len(rsrc), section_rva, len(rsrc), section_raw, 0, 0, 0, 0,
                           0x40000040)
+    if code_section:
+        section = struct.pack("<8sIIIIIIHHI", b".text", 0x10, 0x1000, 0x200, 0x200, 0, 0, 0, 0,
+                              0x60000020) + section
     mz = bytearray(0x80)
     mz[0:2] = b"MZ"
     mz[0x3C:0x40] = struct.pack("<I", 0x80)
     headers = bytes(mz) + coff + optional + section
-    return headers + b"\0" * (section_raw - len(headers)) + rsrc
+    code = b"\xC3" + b"\0" * 0x1FF if code_section else b""
+    return headers + b"\0" * (0x200 - len(headers)) + code + rsrc
 
 
 def dos_program():
@@ -117,7 +124,8 @@ def windows16_program():
 
 
 LAUNCHER = pe(resources={16: version_record([("CompanyName", "Tovinel"), ("FileDescription", "Tovinel"),
-                                              ("OriginalFilename", "tovinel.exe"), ("ProductName", "Tovinel")])})
+                                              ("OriginalFilename", "tovinel.exe"), ("ProductName", "Tovinel")])},
+              code_section=True)
 SETUP = pe(resources={16: version_record([("FileDescription", "Maker Setup"), ("ProductName", "Maker")])})
 PROGRAMS = {
     "launcher.exe": LAUNCHER,
@@ -127,7 +135,10 @@ PROGRAMS = {
     "dos.exe": dos_program(),
     "win16.exe": windows16_program(),
     "library.dll": pe(dll=True),
-    "admin.exe": pe(resources={24: manifest("requireAdministrator")}),
+    "admin.exe": pe(resources={16: version_record([("ProductName", "Maker Tools")]),
+                               24: manifest("requireAdministrator")}),
+    "tool.exe": pe(resources={16: version_record([("FileDescription", "Tool"), ("ProductName", "Maker Setup")])}),
+    "ia64.exe": pe(machine=0x200),
     "setup_as_invoker.exe": pe(resources={24: manifest("asInvoker")}),
 }
 
@@ -140,13 +151,13 @@ MEDIA_PROGRAMS = {
                "run_missing/tovinel.exe", "run_with_blank/tovinel.exe", "start_not_number/tovinel.exe",
                "subfolder/DISC1/tovinel.exe", "title_without_class/tovinel.exe", "unknown_names/tovinel.exe",
                "upper_case_ini/TOVINEL.EXE", "value_cut/tovinel.exe", "autorun_without_entry/tovinel.exe",
-               "autorun_missing/tovinel.exe"],
+               "autorun_missing/tovinel.exe", "driver_setup/tovinel.exe"],
     SETUP: ["autorun_missing/SETUP.EXE", "autorun_other_program/SETUP.EXE", "autorun_without_entry/SETUP.EXE",
             "clean/SETUP.EXE", "folder_with_blank/Disc One/SETUP.EXE", "inline_comment/SETUP.EXE",
             "missing_ini/SETUP.EXE", "reg_key_root/SETUP.EXE", "repeated_names/SETUP.EXE", "run_cut/SETUP.EXE",
             "run_missing/SETUP.EXE", "run_with_blank/Maker Setup/SETUP.EXE", "start_not_number/SETUP.EXE",
             "subfolder/setup/setup.exe", "title_without_class/SETUP.EXE", "unknown_names/SETUP.EXE",
-            "upper_case_ini/SETUP.EXE", "value_cut/SETUP.EXE"],
+            "upper_case_ini/SETUP.EXE", "value_cut/SETUP.EXE", "driver_setup/Driver Setup/setup.exe"],
 }
 
 

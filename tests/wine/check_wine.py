@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 # Tovinel Wine tests: tovinel-check.exe under Wine. 1. On every sample medium it reports exactly what
-# the Linux build reports (the same JSON but for the medium's path). 2. --this-machine on a medium
+# the Linux build reports (the same JSON but for how the medium is named). 2. --this-machine on a medium
 # in drive E: reads a real registry (both views) and real windows, and tells what the launcher does.
 # Usage: check_wine.py BITS CHECK_EXE NATIVE_CHECK WINDOW_HOLDER PREFIX WORK_DIR MEDIUM...
 #   BITS is 32 for tovinel-check.exe, 64 for its test twin (the only one that runs where the kernel
@@ -60,7 +60,7 @@ def parity(session, bits, work, check_exe, native_check, media):
                 failures.append(f"{name}: no JSON ({error}): {windows.stdout[:300]!r} {windows.stderr[:300]!r}")
                 continue
             for report in reports:
-                report["medium"]["path"] = "MEDIUM"
+                report["medium"] = "the medium, named as each system names it"
             codes = (linux.returncode, windows.returncode)
             if reports[0] != reports[1] or codes[0] != codes[1]:
                 differences = [key for key in reports[0] if reports[0][key] != reports[1].get(key)]

@@ -1,0 +1,569 @@
+// Tovinel tests: ISO images of a sample medium, made with xorriso in the build folder, read as Windows
+// will read them: one table of names looked up in each kind of image, then damaged and hostile files.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "check_tool_run.h"
+#include "iso_image.h"
+#include "medium.h"
+
+namespace {
+
+const std::string medium = std::string(CHECK_MEDIA) + "/driver_setup";
+const std::string images = ISO_TEST_DIR;
+const std::string long_name = "Installation notes for every version of Windows, from 95 up to 11.txt";
+
+std::string image_path(const char* name)
+{
+    return images + "/" + name + ".iso";
+}
+
+std::string file_text(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// The kinds of image a publisher makes: xorriso's mkisofs options for each.
+struct image_kind {
+    const char* name;
+    const char* options;
+};
+const image_kind image_kinds[] = {
+    {"joliet_rock_ridge", "-J -R"},
+    {"joliet_only", "-J --norock"},
+    {"iso9660_only", "--norock"},            // ISO 9660 level 1: 8.3 names in capitals
+    {"rock_ridge_only", "-R"},               // right on Linux, 8.3 names on Windows
+};
+
+// The sample media, each a folder of tests/check_media.
+std::vector<std::string> sample_media()
+{
+    std::vector<std::string> names;
+    DIR* media = opendir(CHECK_MEDIA);
+    while (struct dirent* entry = media != nullptr ? readdir(media) : nullptr)
+        if (entry->d_name[0] != '.')
+            names.push_back(entry->d_name);
+    if (media != nullptr)
+        closedir(media);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string medium_image_path(const std::string& name)
+{
+    return images + "/medium_" + name + ".iso";
+}
+
+class IsoImage : public ::testing::Test {
+protected:
+    // Every image at once: xorriso spends most of its time waiting, not working.
+    static void SetUpTestSuite()
+    {
+        mkdir(images.c_str(), 0755);
+        std::string script;
+        auto make = [&](const std::string& options, const std::string& image, const std::string& folder) {
+            script += std::string(XORRISO) + " -as mkisofs -quiet " + options + " -o '" + image + "' '" + folder +
+                      "' 2>/dev/null || echo failed: " + image + " & ";
+        };
+        for (const image_kind& kind : image_kinds)
+            make(kind.options, image_path(kind.name), medium);
+        for (const std::string& name : sample_media())
+            make("-J -R", medium_image_path(name), std::string(CHECK_MEDIA) + "/" + name);
+        script += "wait";
+        FILE* run = popen(script.c_str(), "r");
+        ASSERT_NE(nullptr, run);
+        char line[512];
+        while (fgets(line, sizeof line, run) != nullptr)
+            ADD_FAILURE() << line;
+        ASSERT_EQ(0, pclose(run));
+    }
+};
+
+// A name looked up on one kind of image.
+struct lookup_case {
+    const char* image;
+    const char* windows_path;        // looked up as Windows does, letter case ignored
+    const char* found;               // the entry's path as Windows shows it; null: not there
+    bool is_folder;
+    const char* rock_ridge_path;     // "" when Linux shows the same path
+};
+
+const lookup_case lookup_cases[] = {
+    // With Joliet, Windows sees the names as written, letter case ignored.
+    {"joliet_rock_ridge", "Driver Setup\\setup.exe", "Driver Setup\\setup.exe", false, ""},
+    {"joliet_rock_ridge", "DRIVER SETUP\\.\\SETUP.EXE", "Driver Setup\\setup.exe", false, ""},
+    {"joliet_rock_ridge", "Driver Setup", "Driver Setup", true, ""},
+    {"joliet_rock_ridge", "tovinel.ini", "Tovinel.ini", false, ""},
+    {"joliet_only", "Driver Setup\\Other\\..\\setup.exe", "Driver Setup\\setup.exe", false, ""},
+    // Joliet holds 64 characters of a name: Linux shows the whole name, Windows the cut one.
+    {"joliet_rock_ridge", "Installation notes for every version of Windows, from 95 up t.txt",
+     "Installation notes for every version of Windows, from 95 up t.txt", false,
+     "Installation notes for every version of Windows, from 95 up to 11.txt"},
+    {"joliet_rock_ridge", long_name.c_str(), nullptr, false, ""},
+    // Without Joliet, Windows sees 8.3 names in capitals, with or without Rock Ridge.
+    {"iso9660_only", "Driver Setup\\setup.exe", nullptr, false, ""},
+    {"iso9660_only", "driver_s\\setup.exe", "DRIVER_S\\SETUP.EXE", false, ""},
+    {"iso9660_only", "Tovinel.ini", "TOVINEL.INI", false, ""},
+    {"rock_ridge_only", "Driver Setup\\setup.exe", nullptr, false, ""},
+    {"rock_ridge_only", "DRIVER_S\\SETUP.EXE", "DRIVER_S\\SETUP.EXE", false, "Driver Setup\\setup.exe"},
+    {"rock_ridge_only", "DRIVER_S", "DRIVER_S", true, "Driver Setup"},
+    {"rock_ridge_only", "INSTALLA.TXT", "INSTALLA.TXT", false, long_name.c_str()},
+    // Never above the root; the root itself has no entry.
+    {"joliet_rock_ridge", "..\\..\\Tovinel.ini", "Tovinel.ini", false, ""},
+    {"joliet_rock_ridge", "", nullptr, false, ""},
+};
+
+TEST_F(IsoImage, FindsEachNameAsWindowsSeesIt)
+{
+    for (const lookup_case& c : lookup_cases) {
+        iso_image image;
+        std::string error;
+        ASSERT_TRUE(iso_image_open(image_path(c.image), &image, &error)) << c.image << ": " << error;
+        const iso_entry* entry = iso_image_find(image, c.windows_path);
+        std::string where = std::string(c.image) + ": " + c.windows_path;
+        if (c.found == nullptr) {
+            EXPECT_EQ(nullptr, entry) << where << " found as " << entry->path;
+            continue;
+        }
+        ASSERT_NE(nullptr, entry) << where;
+        EXPECT_EQ(c.found, entry->path) << where;
+        EXPECT_EQ(c.is_folder, entry->is_folder) << where;
+        EXPECT_EQ(c.rock_ridge_path, entry->rock_ridge_path) << where;
+    }
+}
+
+// Which names Windows reads, and what Linux shows besides.
+struct kind_case {
+    const char* image;
+    bool joliet;
+    bool rock_ridge;
+    const char* rock_ridge_path;    // looked up in the Rock Ridge names ...
+    const char* windows_path;       // ... is this entry for Windows; null: no such Rock Ridge name
+};
+
+const kind_case kind_cases[] = {
+    {"joliet_rock_ridge", true, true, "Driver Setup/setup.exe", "Driver Setup\\setup.exe"},
+    {"joliet_rock_ridge", true, true, long_name.c_str(),
+     "Installation notes for every version of Windows, from 95 up t.txt"},
+    {"joliet_only", true, false, "Driver Setup/setup.exe", nullptr},
+    {"iso9660_only", false, false, "Driver Setup/setup.exe", nullptr},
+    {"rock_ridge_only", false, true, "driver setup\\SETUP.exe", "DRIVER_S\\SETUP.EXE"},
+    {"rock_ridge_only", false, true, "Tovinel.ini", "TOVINEL.INI"},
+};
+
+TEST_F(IsoImage, TellsWhichNamesWindowsReadsAndWhatLinuxShows)
+{
+    for (const kind_case& c : kind_cases) {
+        iso_image image;
+        std::string error;
+        ASSERT_TRUE(iso_image_open(image_path(c.image), &image, &error)) << c.image << ": " << error;
+        EXPECT_EQ(c.joliet, image.joliet) << c.image;
+        EXPECT_EQ(c.rock_ridge, image.rock_ridge) << c.image;
+        EXPECT_FALSE(image.udf) << c.image;
+        long index = iso_image_find_rock_ridge(image, c.rock_ridge_path);
+        if (c.windows_path == nullptr) {
+            EXPECT_EQ(-2, index) << c.image << ": " << c.rock_ridge_path;
+            continue;
+        }
+        ASSERT_GE(index, 0) << c.image << ": " << c.rock_ridge_path;
+        EXPECT_EQ(c.windows_path, image.entries[static_cast<size_t>(index)].path) << c.image;
+    }
+}
+
+TEST_F(IsoImage, ListsFoldersAndReadsFilesWithinTheLimitAsked)
+{
+    iso_image image;
+    std::string error;
+    ASSERT_TRUE(iso_image_open(image_path("rock_ridge_only"), &image, &error)) << error;
+    std::vector<std::string> root;
+    for (const iso_entry* entry : iso_image_list(image, ""))
+        root.push_back(entry->path);
+    std::sort(root.begin(), root.end());
+    const std::vector<std::string> expected = {"AUTORUN.INF", "DRIVER_S", "INSTALLA.TXT", "TOVINEL.EXE", "TOVINEL.INI"};
+    EXPECT_EQ(expected, root);
+    ASSERT_EQ(1u, iso_image_list(image, "driver_s").size());
+    EXPECT_EQ("DRIVER_S\\SETUP.EXE", iso_image_list(image, "driver_s")[0]->path);
+
+    const std::string ini = file_text(medium + "/Tovinel.ini");
+    const iso_entry* entry = iso_image_find(image, "Tovinel.ini");
+    ASSERT_NE(nullptr, entry);
+    EXPECT_EQ(ini.size(), entry->size);
+    const struct {
+        size_t max_bytes;
+        std::string expected;
+    } reads[] = {{1 << 20, ini}, {ini.size(), ini}, {10, ini.substr(0, 10)}, {0, ""}};
+    for (const auto& read : reads) {
+        std::string bytes = "left over";
+        EXPECT_TRUE(iso_image_read(image, *entry, read.max_bytes, &bytes, &error)) << read.max_bytes << ": " << error;
+        EXPECT_EQ(read.expected, bytes) << "at most " << read.max_bytes;
+    }
+    std::string bytes;
+    EXPECT_FALSE(iso_image_read(image, *iso_image_find(image, "DRIVER_S"), 100, &bytes, &error));
+    EXPECT_NE(std::string::npos, error.find("is a folder")) << error;
+}
+
+// Why Windows will not find what Linux shows: the words a finding adds, "" when there is nothing to add.
+struct missing_case {
+    const char* image;
+    const char* windows_path;
+    const char* explanation;    // a phrase of the explanation; "" for none
+};
+
+const missing_case missing_cases[] = {
+    {"rock_ridge_only", "Driver Setup\\setup.exe",
+     "no Joliet names, so Windows reads its ISO 9660 names, where Driver Setup\\setup.exe is DRIVER_S\\SETUP.EXE; "
+     "Linux shows Driver Setup\\setup.exe because it reads the Rock Ridge names"},
+    {"iso9660_only", "Driver Setup\\setup.exe", "8.3 at most: Driver Setup\\setup.exe cannot be one of them"},
+    {"iso9660_only", "Tovinel.ini", ""},          // there
+    {"iso9660_only", "SETUP2.EXE", ""},           // could be an ISO 9660 name: simply not there
+    {"joliet_rock_ridge", long_name.c_str(),
+     "Joliet names, where Installation notes for every version of Windows, from 95 up to 11.txt is "
+     "Installation notes for every version of Windows, from 95 up t.txt"},
+    {"joliet_rock_ridge", "Driver Setup\\setup.exe", ""},
+    {"joliet_only", "Driver Setup\\install.exe", ""},
+};
+
+TEST_F(IsoImage, ExplainsWhyWindowsWillNotFindWhatLinuxShows)
+{
+    for (const missing_case& c : missing_cases) {
+        iso_image image;
+        std::string error;
+        ASSERT_TRUE(iso_image_open(image_path(c.image), &image, &error)) << c.image << ": " << error;
+        std::string explanation = iso_image_explain_missing(image, c.windows_path);
+        std::string where = std::string(c.image) + ": " + c.windows_path;
+        if (c.explanation[0] == '\0')
+            EXPECT_EQ("", explanation) << where;
+        else
+            EXPECT_NE(std::string::npos, explanation.find(c.explanation)) << where << ": " << explanation;
+    }
+}
+
+// A file that is no image, or no longer a whole one, comes back as a reason; so does one made to
+// exhaust the reader.
+struct damaged_case {
+    const char* name;
+    std::string (*make)();          // writes the file, returns its path
+    const char* reason;
+};
+
+std::string whole_image()
+{
+    return file_text(image_path("joliet_rock_ridge"));
+}
+
+std::string made(const char* name, const std::string& bytes)
+{
+    std::string path = images + "/" + name;
+    write_file(path, bytes);
+    return path;
+}
+
+// The primary volume descriptor's root folder record: its size, and the volume's size in sectors.
+void claim_sizes(std::string* image, uint32_t root_size, uint32_t volume_sectors)
+{
+    const size_t descriptor = 16 * 2048;
+    for (int byte = 0; byte < 4; ++byte) {
+        char root_little = static_cast<char>(root_size >> (8 * byte));
+        char root_big = static_cast<char>(root_size >> (8 * (3 - byte)));
+        (*image)[descriptor + 156 + 10 + byte] = root_little;
+        (*image)[descriptor + 156 + 14 + byte] = root_big;
+        (*image)[descriptor + 80 + byte] = static_cast<char>(volume_sectors >> (8 * byte));
+        (*image)[descriptor + 84 + byte] = static_cast<char>(volume_sectors >> (8 * (3 - byte)));
+    }
+}
+
+const damaged_case damaged_cases[] = {
+    {"text file", [] { return made("notes.txt", "[autorun]\nopen=tovinel.exe\n"); }, "is no ISO 9660 image"},
+    {"empty file", [] { return made("empty.iso", ""); }, "is no ISO 9660 image"},
+    {"cut inside the descriptors", [] { return made("cut_early.iso", whole_image().substr(0, 36000)); },
+     "is no ISO 9660 image"},
+    {"cut inside the folders", [] { return made("cut_folders.iso", whole_image().substr(0, 50000)); },
+     "cannot be read as an ISO 9660 image"},
+    {"folder", [] { return images; }, "is no regular file"},
+    {"device", [] { return std::string("/dev/zero"); }, "is no regular file"},
+    {"missing", [] { return images + "/no_such.iso"; }, "cannot be read"},
+    {"root folder claimed to be 18 MiB of zeros",
+     [] {
+         std::string image = whole_image();
+         const size_t with_zeros = image.size() + (20u << 20);
+         claim_sizes(&image, 18u << 20, static_cast<uint32_t>(with_zeros / 2048));
+         std::string path = made("huge_root.iso", image);
+         EXPECT_EQ(0, truncate(path.c_str(), static_cast<off_t>(with_zeros)));  // zeros, never written
+         return path;
+     },
+     "MiB of folder data"},
+};
+
+TEST_F(IsoImage, GivesAReasonForWhatIsNoWholeImage)
+{
+    for (const damaged_case& c : damaged_cases) {
+        std::string path = c.make();
+        iso_image image;
+        std::string error;
+        EXPECT_FALSE(iso_image_open(path, &image, &error)) << c.name;
+        EXPECT_NE(std::string::npos, error.find(c.reason)) << c.name << ": " << error;
+    }
+}
+
+// Points the root folder's record named `name` at the root folder itself: a loop of folders.
+void loop_folder(std::string* image, const std::string& name)
+{
+    auto little = [&](size_t at) {
+        return static_cast<uint32_t>(static_cast<unsigned char>((*image)[at])) |
+               static_cast<uint32_t>(static_cast<unsigned char>((*image)[at + 1])) << 8 |
+               static_cast<uint32_t>(static_cast<unsigned char>((*image)[at + 2])) << 16 |
+               static_cast<uint32_t>(static_cast<unsigned char>((*image)[at + 3])) << 24;
+    };
+    const size_t root_record = 16 * 2048 + 156;
+    size_t at = little(root_record + 2) * size_t{2048};
+    size_t end = at + little(root_record + 10);
+    while (at < end && (*image)[at] != 0) {
+        size_t length = static_cast<unsigned char>((*image)[at]);
+        if (image->compare(at + 33, name.size(), name) == 0)
+            image->replace(at + 2, 16, *image, root_record + 2, 16);   // extent and size, both byte orders
+        at += length;
+    }
+}
+
+// Images made to exhaust the reader: tovinel-check gives up with a reason, within bounds of time
+// and memory, under a limit of address space.
+struct hostile_image_case {
+    const char* name;
+    std::string (*make)();
+    const char* phrase;
+};
+
+std::string looping_image()
+{
+    std::string image = file_text(image_path("iso9660_only"));
+    loop_folder(&image, "DRIVER_S");
+    return made("loop.iso", image);
+}
+
+std::string zeros_for_root()
+{
+    std::string image = whole_image();
+    const size_t size = image.size() + (20u << 20);
+    claim_sizes(&image, 18u << 20, static_cast<uint32_t>(size / 2048));
+    std::string path = made("huge_root_tool.iso", image);
+    EXPECT_EQ(0, truncate(path.c_str(), static_cast<off_t>(size)));
+    return path;
+}
+
+std::string root_past_the_end()
+{
+    std::string image = whole_image();
+    claim_sizes(&image, 3u << 30, 0x7fffffffu);
+    return made("claims.iso", image);
+}
+
+std::string noise_after_descriptors()
+{
+    std::string image = whole_image().substr(0, 20 * 2048);
+    for (size_t i = 0; i < (4u << 20); ++i)
+        image += static_cast<char>(i * 2654435761u >> 24);
+    return made("noise.iso", image);
+}
+
+const hostile_image_case hostile_image_cases[] = {
+    {"folder loop", looping_image, "contains loop"},
+    {"root folder of 18 MiB zeros", zeros_for_root, "MiB of folder data"},
+    {"root folder claimed past the end", root_past_the_end, "cannot be read as an ISO 9660 image"},
+    {"noise after the descriptors", noise_after_descriptors, "ISO 9660 image"},
+};
+
+TEST_F(IsoImage, CheckToolGivesUpOnHostileImagesWithinBounds)
+{
+    for (const hostile_image_case& c : hostile_image_cases) {
+        std::string path = c.make();
+#if TOVINEL_SANITIZED
+        tool_run run = run_check_tool({path}, 0, 60);
+#else
+        tool_run run = run_check_tool({path}, 512, 60);
+#endif
+        printf("%-40s %6.2f s CPU %8ld KiB peak\n", c.name, run.cpu_seconds, run.peak_kib);
+        EXPECT_FALSE(run.timed_out) << c.name;
+        EXPECT_EQ(2, run.exit_code) << c.name << "\n" << run.output;
+        EXPECT_NE(std::string::npos, run.output.find(c.phrase))
+            << c.name << ": no '" << c.phrase << "' in\n" << run.output;
+#if !TOVINEL_SANITIZED
+        EXPECT_LE(run.cpu_seconds, 8) << c.name;
+        EXPECT_LE(run.peak_kib, 64 * 1024) << c.name;
+#endif
+    }
+}
+
+// An image cut inside a file's data still lists; the cut files cannot be read, the others can.
+TEST_F(IsoImage, ReadsWhatACutImageStillHolds)
+{
+    std::string whole = whole_image();
+    size_t notes = whole.find(file_text(medium + "/" + long_name));
+    ASSERT_NE(std::string::npos, notes);
+    std::string path = made("cut_data.iso", whole.substr(0, notes + 4));
+    iso_image image;
+    std::string error;
+    ASSERT_TRUE(iso_image_open(path, &image, &error)) << error;
+    unsigned readable = 0;
+    unsigned cut = 0;
+    for (const iso_entry& entry : image.entries) {
+        if (entry.is_folder)
+            continue;
+        std::string bytes;
+        if (iso_image_read(image, entry, 1 << 20, &bytes, &error))
+            ++readable;
+        else if (error.find("cut short") != std::string::npos || error.find("runcated") != std::string::npos)
+            ++cut;
+        else
+            ADD_FAILURE() << entry.path << ": " << error;
+    }
+    EXPECT_GT(readable, 0u);
+    EXPECT_GT(cut, 0u);
+}
+
+// The checker's view of an image: its medium paths join names with '/', as for a folder.
+TEST_F(IsoImage, AnswersTheCheckerAsAFolderWould)
+{
+    std::string description;
+    std::string error;
+    std::unique_ptr<medium_access> image = medium_in_image(image_path("rock_ridge_only"), &description, &error);
+    ASSERT_NE(nullptr, image) << error;
+    EXPECT_NE(std::string::npos, description.find("without Joliet names")) << description;
+    const struct {
+        const char* path;
+        medium_kind kind;
+    } kinds[] = {{"", medium_kind::folder},
+                 {"DRIVER_S", medium_kind::folder},
+                 {"DRIVER_S/SETUP.EXE", medium_kind::file},
+                 {"driver_s/setup.exe", medium_kind::file},
+                 {"Driver Setup/setup.exe", medium_kind::missing}};
+    for (const auto& k : kinds)
+        EXPECT_EQ(k.kind, image->kind_of(k.path, nullptr)) << k.path;
+
+    std::vector<std::string> names;
+    auto keep = [&](const medium_entry& entry) {
+        names.push_back(entry.name);
+        return true;
+    };
+    EXPECT_TRUE(image->each_entry("DRIVER_S", keep, nullptr));
+    EXPECT_EQ(std::vector<std::string>{"SETUP.EXE"}, names);
+    std::string why;
+    EXPECT_FALSE(image->each_entry("TOVINEL.INI", [](const medium_entry&) { return true; }, &why));
+    EXPECT_FALSE(why.empty());
+
+    std::string bytes;
+    unsigned long long size = 0;
+    ASSERT_TRUE(image->read_start("TOVINEL.INI", 10, &bytes, &size, &why)) << why;
+    EXPECT_EQ(file_text(medium + "/Tovinel.ini").substr(0, 10), bytes);
+    EXPECT_EQ(file_text(medium + "/Tovinel.ini").size(), size);
+    EXPECT_FALSE(image->read_start("DRIVER_S", 10, &bytes, &size, &why));
+    EXPECT_NE(std::string::npos, image->why_missing("Driver Setup/setup.exe").find("DRIVER_S\\SETUP.EXE"));
+    EXPECT_EQ("", image->why_missing("DRIVER_S/SETUP.EXE"));
+}
+
+// tovinel-check on images: what it finds, as Windows will see each kind of image.
+struct tool_case {
+    const char* image;               // a kind of image, or a file made by the test
+    int exit_code;
+    std::vector<std::string> findings;   // finding_lines(): "FILE[:LINE] ID", all of them
+    std::vector<std::string> phrases;
+};
+
+const tool_case tool_cases[] = {
+    {"joliet_rock_ridge", 1, {"Tovinel.ini:7 run-blank"},
+     {"(an ISO image; Windows reads its Joliet names)", "Command:  'D:\\Driver Setup\\setup.exe '"}},
+    {"rock_ridge_only", 1,
+     {"autorun.inf:3 autorun-icon-missing", "autorun.inf:3 image-name", "Tovinel.ini ini-name-case",
+      "Tovinel.ini:7 run-missing", "Tovinel.ini:7 image-name"},
+     {"without Joliet names; Windows reads its ISO 9660 names",
+      "Run names 'Driver Setup\\setup.exe', which Windows will not find: this image has no Joliet names",
+      "where Driver Setup\\setup.exe is DRIVER_S\\SETUP.EXE", "-J -R"}},
+    {"iso9660_only", 1,
+     {"autorun.inf:3 autorun-icon-missing", "autorun.inf:3 image-name", "Tovinel.ini ini-name-case",
+      "Tovinel.ini:7 run-missing", "Tovinel.ini:7 image-name"},
+     {"8.3 at most: Driver Setup\\setup.exe cannot be one of them"}},
+    {"notes.txt", 2, {}, {"is no ISO 9660 image"}},
+};
+
+TEST_F(IsoImage, CheckToolFindsWhatWindowsWillSee)
+{
+    made("notes.txt", "[autorun]\nopen=tovinel.exe\n");
+    for (const tool_case& c : tool_cases) {
+        std::string path = std::string(c.image).find('.') == std::string::npos ? image_path(c.image)
+                                                                                : images + "/" + c.image;
+        tool_run run = run_check_tool({path});
+        EXPECT_EQ(c.exit_code, run.exit_code) << c.image << "\n" << run.output;
+        EXPECT_EQ(c.findings, finding_lines(run.output)) << c.image << "\n" << run.output;
+        for (const std::string& phrase : c.phrases)
+            EXPECT_NE(std::string::npos, run.output.find(phrase)) << c.image << ": no '" << phrase << "' in\n"
+                                                                   << run.output;
+    }
+}
+
+// Whatever the tool finds in a folder, it finds in an image of it with Joliet names, and the
+// launcher decides the same: every sample medium, made into an image.
+TEST_F(IsoImage, AnImageWithJolietChecksAsItsFolder)
+{
+    std::vector<std::string> names = sample_media();
+    ASSERT_GT(names.size(), 10u);
+    for (const std::string& name : names) {
+        std::string folder = std::string(CHECK_MEDIA) + "/" + name;
+        std::string image = medium_image_path(name);
+        tool_run on_folder = run_check_tool({folder});
+        tool_run on_image = run_check_tool({image});
+        EXPECT_EQ(on_folder.exit_code, on_image.exit_code) << name << "\n" << on_image.output;
+        EXPECT_EQ(finding_lines(on_folder.output), finding_lines(on_image.output)) << name << "\n" << on_image.output;
+        // The decision and its reasons: from the "Launcher:" line up to the findings.
+        auto decision = [](const std::string& output) {
+            size_t from = std::min(output.find("Launcher:"), output.size());
+            size_t to = std::min(output.find("\nFindings", from), output.find("\nNo findings", from));
+            return output.substr(from, to - from);
+        };
+        EXPECT_EQ(decision(on_folder.output), decision(on_image.output)) << name;
+    }
+}
+
+// The README's image example is the tool's real output on the image the README makes, with the
+// lines it leaves out written "...".
+TEST_F(IsoImage, PrintsTheReadmeImageExample)
+{
+    std::ifstream readme(std::string(PROJECT_ROOT) + "/README.md");
+    const std::string command = "    $ build/native/checker/tovinel-check build/disc.iso";
+    std::vector<std::string> shown;
+    bool in_example = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.compare(0, command.size(), command) == 0)
+            in_example = true;
+        else if (in_example && line.compare(0, 4, "    ") != 0)
+            break;
+        else if (in_example && line != "    ...")
+            shown.push_back(line.substr(4));
+    }
+    ASSERT_GE(shown.size(), 2u);
+    std::string image = images + "/readme_disc.iso";
+    std::string make = std::string(XORRISO) + " -as mkisofs -quiet -R -o '" + image + "' '" + medium + "' 2>/dev/null";
+    ASSERT_EQ(0, system(make.c_str()));
+    tool_run run = run_check_tool({image});
+    for (std::string line : shown) {
+        if (line.find("build/disc.iso") != std::string::npos)
+            line.replace(line.find("build/disc.iso"), 14, image);
+        EXPECT_NE(std::string::npos, run.output.find(line + "\n")) << line << "\nnot in:\n" << run.output;
+    }
+}
+
+}  // namespace
