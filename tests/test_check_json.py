@@ -79,6 +79,10 @@ def main():
     refused = run(tool, ["--ignore=no-such-finding", media[0]])
     if refused.returncode != 2 or "no-such-finding" not in refused.stderr:
         failures.append(f"--ignore with an unknown id: exit {refused.returncode}, {refused.stderr!r}")
+    # Only tovinel-check.exe reads the machine it runs on.
+    refused = run(tool, ["--this-machine", media[0]])
+    if refused.returncode != 2 or "tovinel-check.exe --this-machine" not in refused.stderr:
+        failures.append(f"--this-machine on Linux: exit {refused.returncode}, {refused.stderr!r}")
     for failure in failures:
         print("FAIL  " + failure)
     print(f"{checked} JSON reports checked, {len(failures)} failures")

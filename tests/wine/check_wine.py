@@ -12,7 +12,11 @@ import subprocess
 import sys
 import time
 
+import jsonschema
+
 import wine_session
+
+SCHEMA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "tovinel-check.schema.json")
 
 # The machine options of the parity runs: each sample medium is checked under each.
 PARITY_OPTIONS = [[], ["--installed=C:\\APP\\APP.EXE", "--tail=/cd"]]
@@ -28,11 +32,9 @@ class Run:
         self.returncode, self.stdout, self.stderr = returncode, stdout, stderr
 
 
-def start(session, bits, arguments, wait=True, **options):
-    """Runs (or, without `wait`, starts) a program of `bits` under the session's Wine."""
-    if bits == 64:
-        return (session.run64 if wait else session.popen64)(arguments, **options)
-    return (session.run if wait else session.popen)(arguments, **options)
+def run_program(session, bits, arguments, **options):
+    """Runs a program of `bits` under the session's Wine and waits for it."""
+    return (session.run64 if bits == 64 else session.run)(arguments, **options)
 
 
 def run_check(session, bits, work, arguments):
@@ -40,7 +42,7 @@ def run_check(session, bits, work, arguments):
     by the first program, inherit the handles and would hold a pipe open long after it has ended."""
     out_path, err_path = os.path.join(work, "out"), os.path.join(work, "err")
     with open(out_path, "wb") as out, open(err_path, "wb") as err:
-        result = start(session, bits, arguments, stdout=out, stderr=err, timeout=60)
+        result = run_program(session, bits, arguments, stdout=out, stderr=err, timeout=60)
     with open(out_path, "rb") as out, open(err_path, "rb") as err:
         return Run(result.returncode, out.read(), err.read())
 
@@ -92,20 +94,6 @@ def set_registry(session, work, bits, view, value):
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def open_window(session, bits, work, holder, window_class, title):
-    ready = os.path.join(work, "window.ready")
-    spec = os.path.join(work, "window.spec")
-    with open(spec, "wb") as out:
-        out.write(wine_session.unix_to_windows(ready).encode() + b"\n" + window_class + b"\n" + title + b"\n")
-    process = start(session, bits, [holder, wine_session.unix_to_windows(spec)], wait=False)
-    deadline = time.monotonic() + 20
-    while not os.path.exists(ready):
-        if process.poll() is not None or time.monotonic() > deadline:
-            raise RuntimeError(f"the window holder did not open {window_class!r}")
-        time.sleep(0.01)
-    return process, ready
-
-
 def this_machine_cases(bits):
     """(name, key view or None, default value or None, window (class, title) or None, outcome,
     command line or None, phrases the reasons and facts hold)."""
@@ -137,9 +125,16 @@ def this_machine(session, work, bits, check_exe, holder, medium_source):
     if os.path.lexists(e_link):
         os.remove(e_link)
     os.symlink(medium, e_link)
+    with open(SCHEMA) as schema:
+        validator = jsonschema.Draft202012Validator(json.load(schema))
+    # A machine described by options is another machine: refused.
+    refused = run_check(session, bits, work, [check_exe, "--this-machine", "--installed=X", "E:\\"])
+    if refused.returncode != 2 or b"--this-machine reads this machine" not in refused.stderr:
+        failures.append(f"--this-machine with --installed: exit {refused.returncode}, {refused.stderr!r}")
     for name, view, value, window, outcome, command, phrases in this_machine_cases(bits):
         set_registry(session, work, bits, view, value)
-        opened = open_window(session, bits, work, holder, *window) if window else None
+        popen = session.popen64 if bits == 64 else session.popen
+        opened = wine_session.open_window(popen, holder, work, "window", *window) if window else None
         try:
             run = run_check(session, bits, work, [check_exe, "--this-machine", "--format=json", "E:\\"])
         finally:
@@ -153,7 +148,7 @@ def this_machine(session, work, bits, check_exe, holder, medium_source):
             failures.append(f"{name}: no JSON: {run.stdout[:300]!r} {run.stderr[:300]!r}")
             continue
         said = "\n".join(report["decision"]["reasons"] + report["machine"]["facts"])
-        problems = []
+        problems = [f"schema: {error.message}" for error in validator.iter_errors(report)]
         if report["decision"]["outcome"] != outcome:
             problems.append(f"outcome {report['decision']['outcome']!r}, expected {outcome!r}")
         if report["command_line"] != command:

@@ -103,6 +103,23 @@ def unix_to_windows(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def open_window(popen, holder, work, name, window_class, title):
+    """Starts the window holder `holder` (a Windows path) with `popen` and waits until its window of
+    `window_class` and `title` (bytes) is open. Returns the process and its ready file: deleting the
+    file closes the window."""
+    ready = os.path.join(work, f"{name}.ready")
+    instructions = os.path.join(work, f"{name}.instructions")
+    with open(instructions, "wb") as out:
+        out.write(unix_to_windows(ready).encode() + b"\n" + window_class + b"\n" + title + b"\n")
+    process = popen([holder, unix_to_windows(instructions)])
+    deadline = time.monotonic() + 20
+    while not os.path.exists(ready):
+        if process.poll() is not None or time.monotonic() > deadline:
+            raise RuntimeError(f"the window holder did not open {window_class!r}")
+        time.sleep(0.01)
+    return process, ready
+
+
 class Session:
     """Context manager: Xvfb (when `display`) and a persistent wineserver for `prefix`, every
     program of it running under the ANSI code page `codepage`."""
