@@ -27,9 +27,15 @@ namespace real_seam {
 #include "platform_win32.cpp"
 }  // namespace real_seam
 
+// Inside the namespace its two functions of simulated_machine.h take other names: with the global
+// declarations in sight, argument-dependent lookup would find both for each call.
+#define simulated_machine_use simulated_seam_use
+#define simulated_host_path simulated_seam_host_path
 namespace simulated_seam {
 #include "platform_posix.cpp"
 }  // namespace simulated_seam
+#undef simulated_machine_use
+#undef simulated_host_path
 
 namespace {
 
@@ -57,7 +63,7 @@ void log_profile_read(const char* section, const char* key, bool is_int, const c
 void this_machine_use(simulated_machine* record, this_machine_profile_read* reads, unsigned capacity)
 {
     // The simulated seam answers the module name from record->module_path; nothing else of it runs.
-    simulated_seam::simulated_machine_use(record);
+    simulated_seam::simulated_seam_use(record);
     recording = record;
     profile_log = reads;
     profile_log_capacity = reads != nullptr ? capacity : 0;
@@ -72,13 +78,13 @@ unsigned this_machine_profile_reads()
 void simulated_machine_use(simulated_machine* used)
 {
     recording = nullptr;
-    simulated_seam::simulated_machine_use(used);
+    simulated_seam::simulated_seam_use(used);
 }
 
 bool simulated_host_path(const simulated_machine* described, const char* windows_path, char* host_path,
                          unsigned capacity, bool* case_differs)
 {
-    return simulated_seam::simulated_host_path(described, windows_path, host_path, capacity, case_differs);
+    return simulated_seam::simulated_seam_host_path(described, windows_path, host_path, capacity, case_differs);
 }
 
 unsigned platform_read_profile_text(const char* config_path, const char* section, const char* key, char* buffer,

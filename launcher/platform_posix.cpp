@@ -295,9 +295,7 @@ bool platform_file_exists(const char* path)
         return machine->file_exists(machine->file_exists_context, path);
     char host_path[4096];
     struct stat facts;
-    // The name in parentheses: tovinel-check.exe compiles this file inside a namespace, where
-    // argument-dependent lookup would also find the global declaration (checker/).
-    return machine != nullptr && (simulated_host_path)(machine, path, host_path, sizeof host_path, nullptr) &&
+    return machine != nullptr && simulated_host_path(machine, path, host_path, sizeof host_path, nullptr) &&
            stat(host_path, &facts) == 0 && S_ISREG(facts.st_mode);
 }
 
