@@ -147,9 +147,8 @@ check_decision check_play(check_context& context)
     decision.tail = context.tail;
     const std::string& text = context.config.text();
 
+    // No medium folder: the seam reads nothing of the host, and finds files through the medium.
     simulated_machine machine{};
-    std::string root = context.launcher_folder.substr(0, 3);
-    machine.medium_root = root.c_str();
     machine.module_path = decision.launcher_path.c_str();
     // The text was read here, bounded; the seam reads no host file. A missing file reads as absent.
     machine.config_path = context.config.present ? decision.config_path.c_str() : nullptr;

@@ -137,7 +137,8 @@ void check_run_findings(check_context& context, unsigned line, const std::string
         return;
     if (run.size() > path_capacity - 1) {
         add_config(context, line, "run-cut",
-                   "Run is " + std::to_string(run.size()) +
+                   "Run is " + std::string(run.size() >= check_value_limit ? "at least " : "") +
+                       std::to_string(run.size()) +
                        " bytes long; the launcher reads only the first 259, so the command names a cut path.");
         return;
     }
@@ -331,11 +332,9 @@ void check_installed_findings(check_context& context)
     const std::string& value = options.default_value;
     const char* option = "--installed";
     auto add = [&](const char* id, const std::string& text) { check_add(context, rank_option, option, 0, id, text); };
-    if (value.empty()) {
+    if (value.empty())
         add("installed-empty", "The default value is empty: the launcher starts a command line of a blank and the"
                                " tail, which names no program.");
-        return;
-    }
     if (value.size() > path_capacity - 1)
         add("installed-too-long", "The default value is " + std::to_string(value.size()) +
                                       " bytes, more than the 259 the launcher reads: it starts nothing.");

@@ -104,6 +104,10 @@ TEST(CheckParts, ShownTextIsSafeForATerminal)
     EXPECT_TRUE(is_utf8("\xe0\xa0\x80 \xef\xbf\xbf \xf4\x8f\xbf\xbf \xf1\x80\x80\x80")) << "edges of the ranges";
     EXPECT_FALSE(is_utf8("\xf0\x9f\x28\x80")) << "a third byte that does not follow";
     EXPECT_FALSE(is_utf8("\xe2\x82")) << "cut short";
+    EXPECT_TRUE(is_utf8("\xf0\x90\x80\x80")) << "U+10000";
+    EXPECT_FALSE(is_utf8("\xf5\x80\x80\x80")) << "past U+10FFFF";
+    EXPECT_FALSE(is_utf8("\xf0\x9f\x98\x80\xff")) << "a stray byte after a four-byte character";
+    EXPECT_EQ("azaz@[`{", ascii_lower("AZaz@[`{"));
 }
 
 TEST(CheckParts, CodePagesConvertAsWindowsDoes)
