@@ -32,6 +32,9 @@ namespace real_seam {
 #define simulated_machine_use simulated_seam_use
 #define simulated_host_path simulated_seam_host_path
 namespace simulated_seam {
+// Declared ahead, as simulated_machine.h declares it for the file's earlier callers.
+bool simulated_host_path(const simulated_machine* described, const char* windows_path, char* host_path,
+                         unsigned capacity, bool* case_differs);
 #include "platform_posix.cpp"
 }  // namespace simulated_seam
 #undef simulated_machine_use

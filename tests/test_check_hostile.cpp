@@ -14,19 +14,6 @@
 
 #include "check_tool_run.h"
 
-// The sanitizers reserve terabytes of address space and slow every run: no limit, no bounds there.
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TOVINEL_SANITIZED 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) && !defined(TOVINEL_SANITIZED)
-#define TOVINEL_SANITIZED 1
-#endif
-#if !defined(TOVINEL_SANITIZED)
-#define TOVINEL_SANITIZED 0
-#endif
-
 namespace {
 
 namespace fs = std::filesystem;
