@@ -141,7 +141,7 @@ TEST(CheckParts, CodePagesConvertAsWindowsDoes)
 
 TEST(CheckParts, TheLineScannerFindsWhatTheReaderReads)
 {
-    const char bytes[] = "; c\r\n[ Setup ]x\r\n\r\n  Run = a b  \n\r[Two\nk\x00z=v\n#h=1\nw= \"q\" \x1a";
+    const char bytes[] = "; c\r\n[ Setup ]x\r\n\r\n \tRun\v= a b \f\n\r[Two\nk\x00z=v\n#h=1\nw= \"q\" \x1a";
     const std::string text(bytes, sizeof bytes - 1);
     std::vector<std::string> seen;
     ini_scan(text, [&](const ini_line& line) {
