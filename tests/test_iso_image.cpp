@@ -148,6 +148,25 @@ TEST_F(IsoImage, FindsEachNameAsWindowsSeesIt)
     }
 }
 
+// Joliet names beyond ASCII arrive as UTF-8 whatever the process's locale (a test runs in "C").
+TEST_F(IsoImage, ReadsJolietNamesBeyondAsciiAsUtf8)
+{
+    const std::string folder = images + "/names_beyond_ascii";
+    const std::string name = "Gr\xC3\xB6\xC3\x9F" "e caf\xC3\xA9.txt";   // "Größe café.txt"
+    mkdir(folder.c_str(), 0755);
+    write_file(folder + "/" + name, "x");
+    std::string image_file = images + "/names_beyond_ascii.iso";
+    std::string make = std::string(XORRISO) + " -as mkisofs -quiet -J -R -o '" + image_file + "' '" + folder +
+                       "' 2>/dev/null";
+    ASSERT_EQ(0, system(make.c_str()));
+    iso_image image;
+    std::string error;
+    ASSERT_TRUE(iso_image_open(image_file, &image, &error)) << error;
+    ASSERT_EQ(1u, image.entries.size());
+    EXPECT_EQ(name, image.entries[0].path);
+    EXPECT_NE(nullptr, iso_image_find(image, name));
+}
+
 // Which names Windows reads, and what Linux shows besides.
 struct kind_case {
     const char* image;
@@ -519,6 +538,11 @@ TEST_F(IsoImage, CheckToolFindsWhatWindowsWillSee)
 // launcher decides the same: every sample medium, made into an image.
 TEST_F(IsoImage, AnImageWithJolietChecksAsItsFolder)
 {
+#if TOVINEL_SANITIZED
+    // Forty sanitized runs of the tool add half a minute and no new code path: the tool's reading of
+    // an image is played under the sanitizers by the other tests, every medium by the native run.
+    GTEST_SKIP() << "played by the native build";
+#endif
     std::vector<std::string> names = sample_media();
     ASSERT_GT(names.size(), 10u);
     for (const std::string& name : names) {
