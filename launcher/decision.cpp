@@ -38,9 +38,11 @@ static void shorten_to_root(char* launcher_folder)
     if (launcher_folder[0] == '\\' && launcher_folder[1] == '\\') {
         // Keeping only the two backslashes would give "\\\SETUP.EXE", which names nothing; the share
         // ends at the fourth backslash. A folder without one keeps everything but its last backslash.
+        // Character by character, as the launcher folder is found: a 0x5C trail byte in a double-byte
+        // server or share name is no backslash.
         unsigned backslashes = 0;
         unsigned last_backslash = 0;
-        for (unsigned i = 0; launcher_folder[i] != '\0'; ++i) {
+        for (unsigned i = 0; launcher_folder[i] != '\0'; i += character_size(launcher_folder + i)) {
             if (launcher_folder[i] != '\\')
                 continue;
             last_backslash = i;

@@ -313,6 +313,32 @@ TEST(LaunchDecision, NeverStartsACutCommandLine)
     }
 }
 
+// Code page 932: "\x83\x5C" (katakana so) ends in 0x5C, which must not end the server or share name.
+TEST(LaunchDecision, ARootRelativeRunOnADoubleByteShareCountsFromTheWholeShare)
+{
+    static const fake_ini_entry ini[] = {{"Setup", "Run", "\\SETUP.EXE"}};
+    struct {
+        const char* folder;
+        const char* expected_start;
+    } const share_cases[] = {
+        {"\\\\server\\\x83\x5C\\dir\\", "\\\\server\\\x83\x5C\\SETUP.EXE "},
+        {"\\\\\x83\x5C\\share\\dir\\", "\\\\\x83\x5C\\share\\SETUP.EXE "},
+    };
+    for (const auto& c : share_cases) {
+        fake_machine machine{};
+        machine.config_path = config_path;
+        machine.ini = ini;
+        machine.ini_count = 1;
+        machine.lead_bytes[0] = {0x81, 0x9F};
+        machine.lead_bytes[1] = {0xE0, 0xFC};
+        fake_install(machine);
+        char folder[260];
+        strcpy(folder, c.folder);
+        launch_decision(config_path, folder, "");
+        EXPECT_STREQ(c.expected_start, fake_started_command()) << c.folder;
+    }
+}
+
 TEST(LaunchDecision, RegistryDataFillingTheBufferWithoutATerminatorStartsNothing)
 {
     static const std::string full(260, 'B');

@@ -1,6 +1,11 @@
 # Tovinel: checks of the resources in the built executable.
 # Reads tovinel.exe with pefile and compares every resource fact with what the launcher must carry.
-"""Usage: /usr/bin/python3 tests/test_resources.py path/to/tovinel.exe"""
+"""Usage: /usr/bin/python3 tests/test_resources.py path/to/tovinel.exe [brand.json]
+
+brand.json is the record of the build's branding (tools/brand.py writes it into the build's brand/
+folder): the texts and the icon file the executable must carry. Without it, the unbranded ones.
+"""
+import json
 import os
 import re
 import struct
@@ -9,8 +14,9 @@ import sys
 import pefile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-ICO = os.path.join(HERE, os.pardir, "resources", "tovinel.ico")
-sys.path.insert(0, os.path.join(HERE, os.pardir, "tools"))
+ROOT = os.path.join(HERE, os.pardir)
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+import brand  # noqa: E402  (the unbranded texts and the installer words)
 import make_icon  # noqa: E402  (the palette, from the generator that draws the icon)
 from facts import report_facts  # noqa: E402
 
@@ -18,22 +24,31 @@ RT_ICON, RT_GROUP_ICON, RT_VERSION = 3, 14, 16
 GERMAN = 0x0407
 # (ID, width, bytes): colour count 16, 1 plane, 4 bits per pixel for both.
 IMAGES = [(1, 32, 744), (2, 16, 296)]
-STRINGS = [
-    ("CompanyName", "Tovinel"),
-    ("FileDescription", "Tovinel"),
-    ("FileVersion", "1, 0, 3, 0"),
-    ("InternalName", "Tovinel"),
-    ("LegalCopyright", "(C) 2026 Tovinel"),
-    ("OriginalFilename", "tovinel.exe"),
-    ("ProductName", "Tovinel"),
-    ("ProductVersion", "1, 0, 3, 0"),
-]
-# Words that make Windows' installer detection ask for elevation of a manifest-less 32-bit program.
-INSTALLER_WORDS = re.compile("setup|install|update|patch|upgrade", re.IGNORECASE)
+with open(os.path.join(ROOT, "VERSION")) as version_file:
+    VERSION = version_file.read().strip()
+UNBRANDED = {"version": VERSION, "icon": os.path.join(ROOT, "resources", "tovinel.ico"),
+             "texts": {key: text for _, key, text in brand.TEXTS}}
+
+
+def expected_strings(record):
+    """The string table in its order: the fixed entries, the version, and the record's four texts."""
+    version = ", ".join(record["version"].split("."))
+    texts = record["texts"]
+    return [("CompanyName", texts["CompanyName"]), ("FileDescription", texts["FileDescription"]),
+            ("FileVersion", version), ("InternalName", "Tovinel"),
+            ("LegalCopyright", texts["LegalCopyright"]), ("OriginalFilename", "tovinel.exe"),
+            ("ProductName", texts["ProductName"]), ("ProductVersion", version)]
+
+
+# pefile reads a version text one UTF-16 unit at a time and writes each half of a surrogate pair as
+# an escape: a character beyond U+FFFF comes back as two of them.
+SURROGATE_PAIR = re.compile(r"\\u(d[89ab][0-9a-f]{2})\\u(d[c-f][0-9a-f]{2})")
 
 
 def text(value):
-    return value.decode("utf-8", "replace") if isinstance(value, bytes) else value
+    value = value.decode("utf-8", "replace") if isinstance(value, bytes) else value
+    return SURROGATE_PAIR.sub(lambda m: (chr(int(m.group(1), 16)) + chr(int(m.group(2), 16)))
+                              .encode("utf-16-le", "surrogatepass").decode("utf-16-le"), value)
 
 
 def tree_facts(pe):
@@ -55,7 +70,7 @@ def tree_facts(pe):
     return facts, leaves
 
 
-def icon_facts(leaves):
+def icon_facts(leaves, ico_path):
     facts = []
     group = leaves.get((RT_GROUP_ICON, 102), b"")
     facts.append(("icon group size", 6 + 14 * len(IMAGES), len(group)))
@@ -65,7 +80,7 @@ def icon_facts(leaves):
     facts.append(("icon group entries",
                   [(w, w, 16, 0, 1, 4, size, image_id) for image_id, w, size in IMAGES], entries))
 
-    with open(ICO, "rb") as f:
+    with open(ico_path, "rb") as f:
         ico = f.read()
     palette = b"".join(struct.pack("<BBBB", b, g, r, 0) for _, (r, g, b) in make_icon.PALETTE)
     for number, (image_id, width, size) in enumerate(IMAGES):
@@ -84,22 +99,23 @@ def icon_facts(leaves):
         transparent = [(x, y) for y in range(width) for x in range(width)
                        if mask[y * mask_stride + x // 8] & (0x80 >> (x % 8))]
         coloured = [(x, y) for x, y in transparent if (xor[(y * width + x) // 2] >> (0 if x % 2 else 4)) & 15]
-        facts.append((name + " has both transparent and opaque pixels",
-                      True, 0 < len(transparent) < width * width))
+        facts.append((name + " has opaque pixels", True, len(transparent) < width * width))
         facts.append((name + " transparent pixels with a colour other than 0", [], coloured))
         offset = struct.unpack_from("<I", ico, 6 + 16 * number + 12)[0]
-        facts.append((name + " is image %d of resources/tovinel.ico" % (number + 1),
+        facts.append((name + " is image %d of %s" % (number + 1, os.path.basename(ico_path)),
                       ico[offset:offset + size], image))
     return facts
 
 
-def version_facts(pe, exe_name):
-    facts = []
+def version_facts(pe, exe_name, record):
+    facts = [("the branding's version is the one in VERSION", VERSION, record["version"])]
+    numbers = [int(n) for n in record["version"].split(".")]
+    ms_ls = [numbers[0] << 16 | numbers[1], numbers[2] << 16 | numbers[3]]
     fixed = pe.VS_FIXEDFILEINFO[0] if getattr(pe, "VS_FIXEDFILEINFO", None) else None
     fields = ["Signature", "StrucVersion", "FileVersionMS", "FileVersionLS", "ProductVersionMS",
               "ProductVersionLS", "FileFlagsMask", "FileFlags", "FileOS", "FileType", "FileSubtype",
               "FileDateMS", "FileDateLS"]
-    expected = [0xFEEF04BD, 0x10000, 0x10000, 0x30000, 0x10000, 0x30000, 0x3F, 0, 0x40004, 1, 0, 0, 0]
+    expected = [0xFEEF04BD, 0x10000] + ms_ls + ms_ls + [0x3F, 0, 0x40004, 1, 0, 0, 0]
     for field, value in zip(fields, expected):
         facts.append(("version " + field, value, getattr(fixed, field, None)))
 
@@ -108,23 +124,31 @@ def version_facts(pe, exe_name):
     variables = [v.entry for info in infos if info.Key == b"VarFileInfo" for v in info.Var]
     facts.append(("string tables", [b"040904b0"], [t.LangID for t in tables]))
     strings = [(text(k), text(v)) for t in tables for k, v in t.entries.items()]
-    facts.append(("version strings, in order", STRINGS, strings))
+    facts.append(("version strings, in order", expected_strings(record), strings))
     facts.append(("translations", [{b"Translation": "0x0409 0x04b0"}], variables))
-    offending = [s for pair in strings for s in pair if INSTALLER_WORDS.search(s)]
-    if INSTALLER_WORDS.search(exe_name):
+    offending = [s for pair in strings for s in pair if brand.INSTALLER_WORDS.search(s)]
+    if brand.INSTALLER_WORDS.search(exe_name):
         offending.append(exe_name)
     facts.append(("version texts and file name free of installer words", [], offending))
     return facts
 
 
 def main(argv):
-    if len(argv) != 1:
+    if len(argv) not in (1, 2):
         print(__doc__, file=sys.stderr)
         return 2
-    pe = pefile.PE(argv[0])
+    return report_facts(all_facts(*argv))
+
+
+def all_facts(exe, record_path=None):
+    """Every resource fact of the executable at `exe`, against the branding record at `record_path`."""
+    record = UNBRANDED
+    if record_path:
+        with open(record_path, encoding="utf-8") as f:
+            record = json.load(f)
+    pe = pefile.PE(exe)
     facts, leaves = tree_facts(pe)
-    facts += icon_facts(leaves) + version_facts(pe, os.path.basename(argv[0]))
-    return report_facts(facts)
+    return facts + icon_facts(leaves, record["icon"]) + version_facts(pe, os.path.basename(exe), record)
 
 
 if __name__ == "__main__":

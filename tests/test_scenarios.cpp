@@ -26,6 +26,9 @@ struct scenario {
     std::string codepage = "1252";
     std::vector<std::pair<std::string, std::string>> windows;
     std::string expect;                    // "nothing" or "start ..."
+    std::vector<std::string> programs;     // files that exist, for the split of a refused start
+    std::string start_answer;              // "" (started) or "needs-elevation"
+    std::string expect_shell;              // "PROGRAM|PARAMETERS" handed to the shell, or ""
     std::string native;                    // "", "skip ...", "expect ..."
     std::string native_why;
 };
@@ -129,9 +132,12 @@ std::vector<scenario> read_table(const char* path)
             s.windows.emplace_back(decode(value.substr(0, bar)),
                                    bar == std::string::npos ? "" : decode(value.substr(bar + 1)));
         } else if (field == "expect") s.expect = value;
+        else if (field == "program") s.programs.push_back(decode(value));
+        else if (field == "start-answer") s.start_answer = value;
+        else if (field == "expect-shell") s.expect_shell = decode(value);
         else if (field == "native") s.native = value;
         else if (field == "native-why") s.native_why = value;
-        else if (field != "program" && field != "wine" && field != "wine-why")
+        else if (field != "wine" && field != "wine-why")
             ADD_FAILURE() << path << ":" << number << ": unknown field " << field;
     }
     fclose(file);
@@ -217,6 +223,13 @@ TEST(Scenarios, TheLauncherDoesWhatEachScenarioExpects)
         machine.key_count = s.registry_kind == "none" || s.registry_view == "64" ? 0 : 1;
         machine.windows = windows.data();
         machine.window_count = static_cast<unsigned>(windows.size());
+        std::vector<const char*> files;
+        for (const std::string& program : s.programs) files.push_back(program.c_str());
+        machine.existing_files = files.data();
+        machine.existing_file_count = static_cast<unsigned>(files.size());
+        ASSERT_TRUE(s.start_answer.empty() || s.start_answer == "needs-elevation")
+            << "bad start-answer " << s.start_answer;
+        machine.start_answer = s.start_answer.empty() ? start_started : start_needs_elevation;
         fake_install(machine);
 
         const char* tail = command_line_tail(s.command.c_str());
@@ -228,6 +241,10 @@ TEST(Scenarios, TheLauncherDoesWhatEachScenarioExpects)
         std::string wanted = expect == "nothing" ? "nothing" : shown(decode(expect.substr(6)).c_str());
         EXPECT_EQ(wanted, shown(fake_started_command())) << fake_transcript();
         EXPECT_EQ(fake_open_key_count(), fake_closed_key_count()) << "every opened key is closed";
+        std::string handed = fake_shell_program() == nullptr
+                                 ? ""
+                                 : std::string(fake_shell_program()) + "|" + fake_shell_parameters();
+        EXPECT_EQ(s.expect_shell, handed) << fake_transcript();
     }
     printf("native scenarios: %u played of %zu in the table\n", played, table.size());
 }

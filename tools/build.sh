@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Tovinel: builds tovinel.exe and tovinel-check.exe (build/win32), the checker's 64-bit test twin
 # (build/win64) and the native library, tovinel-check and the tests (build/native).
-# Usage: tools/build.sh [win32|win64|native|checker|all]   (default all; checker: only tovinel-check,
-# natively)
+# Usage: tools/build.sh [win32|win64|native|checker|all] [-DOPTION=VALUE...]   (default all; checker:
+# only tovinel-check, natively)
+# The options go to the cross build and stay in its cache: a publisher's branding, for instance
+#   tools/build.sh win32 -DTOVINEL_ICON=logo.png -DTOVINEL_COMPANY_NAME="Maker Ltd"
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 what=${1:-all}
+shift || true
 jobs=$(nproc 2>/dev/null || echo 2)
 
 if [ "$what" = all ] || [ "$what" = win32 ]; then
     cmake -S "$root" -B "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" >/dev/null
+        -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" "$@" >/dev/null
     cmake --build "$root/build/win32" -j "$jobs"
 fi
 # Only for the tests: under wine64 where the kernel runs no 32-bit program (tests/wine/check_wine.py).

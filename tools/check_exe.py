@@ -1,6 +1,11 @@
 #!/usr/bin/python3
 # Tovinel: reads a built tovinel.exe and checks the facts a publisher relies on, then prints its size.
-# Usage: check_exe.py tovinel.exe     Uses Debian's python3-pefile.
+# Usage: check_exe.py [--verify [--ca FILE]] tovinel.exe     Uses Debian's python3-pefile.
+"""A signed file (tools/sign.sh) passes too: its certificate table follows the last section, outside
+the image. --verify also has osslsigncode verify the signature against this machine's CA certificates,
+or against FILE (a private or test CA)."""
+import argparse
+import subprocess
 import sys
 
 import pefile
@@ -30,6 +35,18 @@ IMAGE_SCN_MEM_SHARED = 0x10000000
 IMAGE_SCN_MEM_EXECUTE = 0x20000000
 IMAGE_SCN_MEM_WRITE = 0x80000000
 DIRECTORY = pefile.DIRECTORY_ENTRY
+CERTIFICATE_ALIGNMENT = 8
+
+
+def certificate_table(pe):
+    """(file offset, size) of the Authenticode certificate table, or None when the file is unsigned."""
+    entry = pe.OPTIONAL_HEADER.DATA_DIRECTORY[DIRECTORY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
+    return (entry.VirtualAddress, entry.Size) if entry.VirtualAddress or entry.Size else None
+
+
+def image_end(pe):
+    """Where the sections end in the file: the file's end, unless a certificate table follows."""
+    return max(s.PointerToRawData + s.SizeOfRawData for s in pe.sections)
 
 
 def section_names(pe, flags):
@@ -82,20 +99,46 @@ def facts(pe, data):
         ("no section shared between processes", [], section_names(pe, IMAGE_SCN_MEM_SHARED)),
         ("file alignment old loaders accept", 512, opt.FileAlignment),
         ("section alignment old loaders accept", 4096, opt.SectionAlignment),
-        ("file size matches the headers", len(data),
-         max(s.PointerToRawData + s.SizeOfRawData for s in pe.sections)),
-    ]
+    ] + size_facts(pe, data)
+
+
+def size_facts(pe, data):
+    """The file is its sections; a signed one, padded to 8 bytes, then its certificate table."""
+    end = image_end(pe)
+    table = certificate_table(pe)
+    if table is None:
+        return [("file size matches the headers", len(data), end)]
+    aligned = (end + CERTIFICATE_ALIGNMENT - 1) // CERTIFICATE_ALIGNMENT * CERTIFICATE_ALIGNMENT
+    return [("file size matches the headers", table[0], aligned),
+            ("certificate table ends the file", len(data), sum(table))]
+
+
+def signature_facts(path, ca):
+    """osslsigncode's verdict on the signature, with the digest it found."""
+    command = ["osslsigncode", "verify", "-in", path] + (["-CAfile", ca] if ca else [])
+    run = subprocess.run(command, capture_output=True, text=True)
+    digests = sorted({line.split(":", 1)[1].strip() for line in run.stdout.splitlines()
+                      if line.startswith("Message digest algorithm")})
+    return [("signature verifies (osslsigncode verify)", 0, run.returncode),
+            ("signature digest", ["SHA256"], digests)]
 
 
 def main():
-    if len(sys.argv) != 2:
-        print("usage: check_exe.py tovinel.exe", file=sys.stderr)
-        return 2
-    with open(sys.argv[1], "rb") as f:
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("exe")
+    parser.add_argument("--verify", action="store_true", help="verify the signature too")
+    parser.add_argument("--ca", help="CA certificates (PEM) the signature must chain to")
+    args = parser.parse_args()
+    with open(args.exe, "rb") as f:
         data = f.read()
     pe = pefile.PE(data=data)
-    print(f"{sys.argv[1]}: {len(data)} bytes")
-    return report_facts(facts(pe, data))
+    table = certificate_table(pe)
+    signed = f" ({image_end(pe)} without its signature)" if table else ""
+    print(f"{args.exe}: {len(data)} bytes{signed}")
+    found = facts(pe, data)
+    if args.verify:
+        found += [("signed", True, table is not None)] + (signature_facts(args.exe, args.ca) if table else [])
+    return report_facts(found)
 
 
 if __name__ == "__main__":

@@ -9,6 +9,10 @@ PALETTE). Lines that start with '#' are comments; blank lines are ignored.
   make_icon.py            write the .ico
   make_icon.py --check    exit 1 when the committed .ico differs from what the art gives
   make_icon.py --png F    write a PNG preview of all images, enlarged, on a checkerboard
+  make_icon.py --from-image F --ico OUT
+                          a publisher's icon: the launcher's two images (32x32, 16x16, 4 bits per
+                          pixel) from a PNG of any size or an .ico, in the nearest colours of the
+                          palette, transparent where the image is less than half opaque
 """
 import argparse
 import os
@@ -30,6 +34,8 @@ PALETTE = [
 INDEX = {ch: i for i, (ch, _) in enumerate(PALETTE)}
 TRANSPARENT = "."
 SIZES = (16, 32, 48)  # the sizes a 4-bit icon directory entry may sensibly describe
+LAUNCHER_SIZES = (32, 16)  # the images of the launcher's icon group, in its order
+OPAQUE = 128  # alpha from which a pixel of a publisher's image is drawn rather than transparent
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DEFAULT_ART = [os.path.join(ROOT, "resources", n) for n in ("icon32.txt", "icon16.txt")]
@@ -67,6 +73,54 @@ def parse_art(text, name="art"):
     if len(rows) != size:
         raise ArtError("%s: %d rows for a width of %d: the image must be square" % (name, len(rows), size))
     return [row for _, row in rows]
+
+
+def nearest_colour(rgb):
+    """The palette index closest to `rgb` (straight distance in RGB; the first of equals)."""
+    return min(range(len(PALETTE)),
+               key=lambda i: sum((a - b) ** 2 for a, b in zip(rgb, PALETTE[i][1])))
+
+
+def _frame(image, size):
+    """`image` as size x size RGBA: an .ico's own image of that size when it has one, else the
+    image scaled to fit, centred, its aspect kept, on a transparent square."""
+    from PIL import Image
+    frames = image.info.get("sizes")
+    if frames and (size, size) in frames:
+        image.size = (size, size)  # an .ico: picks its image of this size
+        image.load()
+        return image.convert("RGBA")
+    if frames:
+        image.size = max(frames)
+        image.load()
+    source = image.convert("RGBA")
+    scale = size / max(source.size)
+    width, height = (max(1, round(n * scale)) for n in source.size)
+    # Pillow weighs colours by their alpha when it scales RGBA, so edges do not darken.
+    scaled = source.resize((width, height), Image.LANCZOS)
+    square = Image.new("RGBA", (size, size), (0, 0, 0, 0))
+    square.paste(scaled, ((size - width) // 2, (size - height) // 2))
+    return square
+
+
+def pixels_from_image(path):
+    """The launcher's two pixel maps (32x32, 16x16) from a publisher's image file."""
+    from PIL import Image, UnidentifiedImageError
+    try:
+        image = Image.open(path)
+        maps = []
+        for size in LAUNCHER_SIZES:
+            frame = _frame(image, size)
+            maps.append([[nearest_colour((r, g, b)) if a >= OPAQUE else None
+                          for r, g, b, a in (frame.getpixel((x, y)) for x in range(size))]
+                         for y in range(size)])
+    except (UnidentifiedImageError, OSError, ValueError) as error:
+        raise ArtError("%s: not an image Pillow can read: %s" % (path, error))
+    for pixels in maps:
+        if all(index is None for row in pixels for index in row):
+            raise ArtError("%s: the %dx%d image would be fully transparent: the icon would be invisible"
+                           % (path, len(pixels), len(pixels)))
+    return maps
 
 
 def _stride(bits_per_row):
@@ -153,10 +207,13 @@ def main(argv):
     mode = parser.add_mutually_exclusive_group()
     mode.add_argument("--check", action="store_true", help="only check that the icon file is up to date")
     mode.add_argument("--png", metavar="FILE", help="write a preview PNG instead of the icon file")
+    mode.add_argument("--from-image", metavar="FILE", help="draw the icon from a PNG or .ico instead")
     args = parser.parse_args(argv)
     try:
         all_pixels = []
-        for path in args.art:
+        if args.from_image:
+            all_pixels = pixels_from_image(args.from_image)
+        for path in [] if args.from_image else args.art:
             with open(path, encoding="ascii") as f:
                 all_pixels.append(parse_art(f.read(), path))
     except (OSError, UnicodeDecodeError, ArtError) as error:

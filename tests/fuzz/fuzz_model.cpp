@@ -39,6 +39,8 @@ std::string root_of(const std::string& folder)
         for (size_t i = 0; i < folder.size() && seen < 4; ++i) {
             if (folder[i] == '\\' && ++seen >= 3)
                 cut = i;
+            if (platform_is_lead_byte(static_cast<unsigned char>(folder[i])) && i + 1 < folder.size())
+                ++i;
         }
         return folder.substr(0, cut);
     }

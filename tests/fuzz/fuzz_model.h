@@ -19,5 +19,6 @@ std::string expected_folder(const fuzz_call& module_name, bool* trusted);
 
 // The folder a Run starting with a backslash counts from: "\\server\share" for a folder starting with
 // two backslashes (up to its fourth backslash, or its third when it has only three; unchanged with
-// fewer), else the first two bytes ("D:") of a folder longer than two bytes.
+// fewer; a 0x5C trail byte is no backslash), else the first two bytes ("D:") of a folder longer than
+// two bytes.
 std::string root_of(const std::string& folder);

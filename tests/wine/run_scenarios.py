@@ -1,10 +1,14 @@
 #!/usr/bin/python3
 # Tovinel Wine tests: plays every scenario of tests/scenarios/launcher.txt against the built
 # tovinel.exe under Wine: real files on a medium mapped as D:, a real registry, real windows, real starts.
-# Usage: run_scenarios.py TABLE TOVINEL_EXE HELPER_DIR PREFIX WORK_DIR
+# Usage: run_scenarios.py [--64-bit-build] TABLE TOVINEL_EXE HELPER_DIR PREFIX WORK_DIR
 #   HELPER_DIR holds recorder.exe, window_holder.exe and starter.exe (the Windows build).
+#   --64-bit-build: the launcher and the helpers are x86-64 builds of the same sources, for a machine
+#   that runs no 32-bit x86 programs (tools/wine_check_64bit.sh); the launcher then sees the 64-bit
+#   registry view, so each scenario's key goes into the other view.
 import collections
 import os
+import re
 import shutil
 import sys
 import time
@@ -34,10 +38,13 @@ def read_record(path):
         starts.append(Start(codepage, flags, show, command))
     return starts
 
+
 class Runner:
     # The table's product key is HKLM\SOFTWARE\Tovinel Test\Product; the demo names its own.
-    def __init__(self, session, exe, helpers, work, product=r"SOFTWARE\Tovinel Test\Product"):
+    def __init__(self, session, exe, helpers, work, product=r"SOFTWARE\Tovinel Test\Product",
+                 launcher_bits=32):
         self.product = "HKEY_LOCAL_MACHINE\\" + product
+        self.launcher_bits = launcher_bits
         self.session = session
         self.exe = exe
         self.helpers = helpers
@@ -70,11 +77,16 @@ class Runner:
     def set_registry(self, kind, data, view=32):
         """Makes the product key as the table says, in the 32-bit programs' view or only in the
         64-bit one; the 64-bit regedit reaches the 32-bit view through its Wow6432Node path."""
-        view_of_32_bit_programs = self.product.replace("\\SOFTWARE\\", "\\SOFTWARE\\Wow6432Node\\", 1)
+        view_of_32_bit_programs = re.sub(r"^(HKEY_LOCAL_MACHINE\\SOFTWARE\\)", r"\1Wow6432Node\\",
+                                         self.product, flags=re.IGNORECASE)
+        if view_of_32_bit_programs == self.product:
+            raise ValueError(f"{self.product} is not below HKLM\\SOFTWARE, which has the two views")
         lines = ["Windows Registry Editor Version 5.00", "", f"[-{self.product}]", "",
                  f"[-{view_of_32_bit_programs}]", ""]
         if kind != "none":
-            lines.append(f"[{view_of_32_bit_programs if view == 32 else self.product}]")
+            # The table's view 32 is the launcher's own; a 64-bit build's own is the 64-bit one.
+            launchers_view = view == 32 if self.launcher_bits == 32 else view == 64
+            lines.append(f"[{view_of_32_bit_programs if launchers_view else self.product}]")
         hexed = ",".join(f"{b:02x}" for b in data)
         if kind in ("sz", "expand"):
             # regedit stores each byte of hex(1) as one character: RegQueryValueExA gives them back.
@@ -167,13 +179,12 @@ def problems_of(scenario, exit_code, starts, expected):
 
 
 def main():
-    if len(sys.argv) != 6:
-        sys.exit(__doc__ if __doc__ else "usage: run_scenarios.py TABLE TOVINEL_EXE HELPER_DIR PREFIX WORK_DIR")
-    table, exe, helpers, prefix, work = sys.argv[1:]
-    wine_session.skip_unless_wine_can_run()
+    arguments, loader = wine_session.runner_arguments(
+        5, "usage: run_scenarios.py [--64-bit-build] TABLE TOVINEL_EXE HELPER_DIR PREFIX WORK_DIR")
+    table, exe, helpers, prefix, work = arguments
+    launcher_bits = 64 if loader == wine_session.WINE64 else 32
     began = time.monotonic()
     scenarios = scenario_table.read_table(table)
-    wine_session.skip_unless_wine_runs("the Wine scenarios")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     failures = []
@@ -182,8 +193,8 @@ def main():
     # the locale it starts in, and ending the session ends every program of the one before.
     for codepage in sorted({scenario["codepage"] for scenario in scenarios}, reverse=True):
         session_began = time.monotonic()
-        with wine_session.Session(prefix, codepage=codepage) as session:
-            runner = Runner(session, exe, helpers, work)
+        with wine_session.Session(prefix, codepage=codepage, loader=loader) as session:
+            runner = Runner(session, exe, helpers, work, launcher_bits=launcher_bits)
             for number, scenario in enumerate(scenarios, 1):
                 if scenario["codepage"] != codepage:
                     continue

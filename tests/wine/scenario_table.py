@@ -4,7 +4,7 @@ import re
 
 FIELDS = {"scenario", "codepage", "folder", "exe", "command", "ini-name", "ini", "ini-lf", "ini-bytes",
           "ini-repeat", "ini-random", "ini-utf16", "registry", "registry-view", "window", "program",
-          "expect", "wine", "wine-why", "native", "native-why"}
+          "expect", "start-answer", "expect-shell", "wine", "wine-why", "native", "native-why"}
 CODE_PAGES = {"1252", "932"}
 REGISTRY_KINDS = ("none", "key", "sz", "expand", "binary", "dword")
 INI_FIELDS = ("ini", "ini-lf", "ini-bytes", "ini-repeat", "ini-random", "ini-utf16")
@@ -141,6 +141,9 @@ def finish(scenario, where):
                            for f, v in scenario["fields"] if f == "window"]
     scenario["programs"] = [decode(v) for f, v in scenario["fields"] if f == "program"]
     scenario["expect"] = parse_expectation(single["expect"], where)
+    # A refused start is played by the native runner only: Wine never refuses one for elevation.
+    if "start-answer" in single and not single.get("wine", "").startswith("skip "):
+        raise TableError(f"{where}: start-answer needs 'wine: skip REASON'")
     for runner in ("wine", "native"):
         scenario[runner] = ("same", None, None)
         value = single.get(runner)

@@ -84,6 +84,22 @@ def skip_unless_wine_can_run():
         sys.exit(SKIPPED)
 
 
+def runner_arguments(count, usage):
+    """A Wine test runner's `count` arguments, after an optional --64-bit-build (the programs are
+    x86-64 builds, for a machine that runs no 32-bit x86 programs: tools/wine_check_64bit.sh), and
+    the Wine loader that runs them. Exits with `usage` on other arguments; without the option, ends
+    the process as skipped when Wine cannot run 32-bit programs here."""
+    arguments = sys.argv[1:]
+    built_64_bit = arguments[:1] == ["--64-bit-build"]
+    if built_64_bit:
+        arguments = arguments[1:]
+    if len(arguments) != count:
+        sys.exit(usage)
+    if not built_64_bit:
+        skip_unless_wine_can_run()
+    return arguments, WINE64 if built_64_bit else "wine"
+
+
 def boot_prefix(prefix):
     """Creates a fresh prefix at `prefix` (an old one is removed) and leaves no process running."""
     shutil.rmtree(prefix, ignore_errors=True)
@@ -124,10 +140,11 @@ class Session:
     """Context manager: Xvfb (when `display`) and a persistent wineserver for `prefix`, every
     program of it running under the ANSI code page `codepage`."""
 
-    def __init__(self, prefix, display=True, codepage=1252):
+    def __init__(self, prefix, display=True, codepage=1252, loader="wine"):
         self.prefix = prefix
         self.display = display
         self.codepage = codepage
+        self.loader = loader
         self.env = base_environment(prefix, codepage)
         self.xvfb = None
         self.server = False
@@ -162,7 +179,7 @@ class Session:
 
     def run(self, arguments, **options):
         options.setdefault("env", self.env)
-        return subprocess.run(["wine"] + arguments, **options)
+        return subprocess.run([self.loader] + arguments, **options)
 
     def run64(self, arguments, **options):
         """Runs a program of the prefix as a 64-bit process (regedit: both registry views)."""
@@ -171,7 +188,7 @@ class Session:
 
     def popen(self, arguments, **options):
         options.setdefault("env", self.env)
-        return subprocess.Popen(["wine"] + arguments, **options)
+        return subprocess.Popen([self.loader] + arguments, **options)
 
     def popen64(self, arguments, **options):
         """Starts a program as a 64-bit process and does not wait for it."""
