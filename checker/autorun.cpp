@@ -14,7 +14,7 @@ autorun_value read_value(const std::string& text, const char* key)
     autorun_value value;
     // Long enough to tell any value worth reading; a longer one is cut, which changes nothing here.
     std::string buffer(std::min<size_t>(text.size(), 65536) + 1, '\0');
-    unsigned length = ini_read_text(text.data(), text.size(), "autorun", key, &buffer[0],
+    unsigned length = ini_read_text(text.data(), static_cast<unsigned long>(text.size()), "autorun", key, &buffer[0],
                                     static_cast<unsigned>(buffer.size()));
     value.text = buffer.substr(0, length);
     if (length != 0)

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "autorun.h"
@@ -184,6 +185,12 @@ void check_unreadable(check_context& context, const std::string& medium_path, co
 void check_add(check_context& context, unsigned file_rank, const std::string& file, unsigned line, const char* id,
                const std::string& text, bool note)
 {
+    // A new id must be listed before it is reported: scripts rely on the list (finding_ids.cpp).
+    assert(check_finding_id_known(id));
+    if (context.options.ignored.count(id) != 0) {
+        ++context.report.ignored;
+        return;
+    }
     context.report.found.add({file_rank, file, line, id, text, note});
 }
 
@@ -301,7 +308,7 @@ std::string check_whole_value(const std::string& text, const char* section, cons
 {
     std::string buffer(std::min(text.size(), check_value_limit) + 1, '\0');
     unsigned length =
-        ini_read_text(text.data(), text.size(), section, key, &buffer[0], static_cast<unsigned>(buffer.size()));
+        ini_read_text(text.data(), static_cast<unsigned long>(text.size()), section, key, &buffer[0], static_cast<unsigned>(buffer.size()));
     buffer.resize(length);
     return buffer;
 }
@@ -322,7 +329,7 @@ check_report check_medium(const medium_access& medium, const check_options& opti
     report.decision.tail = context.tail;
     read_text_file(context, config_path, &context.config, &folder, &case_differs);
     if (report.unreadable.size() == unreadable_before) {
-        report.decision = check_play(context);
+        report.decision = options.this_machine ? check_play_this_machine(context) : check_play(context);
         check_config_findings(context);
         if (context.config.present && case_differs) {
             std::string actual = context.config.medium_path.substr(context.config.medium_path.rfind('/') + 1);

@@ -2,6 +2,7 @@
 // The decision is the launcher's own, played through the native seam against a simulated machine.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ struct check_options {
     bool window_open = false;      // a setup window of this class (and title) is open
     std::string window_class;
     std::string window_title;
+    // This machine instead (the Windows build's --this-machine): the launcher's own reads of
+    // Tovinel.ini, the registry and the window list; the options above that describe a machine
+    // are then unused. medium_dir is a Windows path there.
+    bool this_machine = false;
+    std::set<std::string> ignored;   // finding ids not to report (--ignore); notes too
 };
 
 enum check_branch {
@@ -45,6 +51,9 @@ struct check_decision {
     std::string shell_parameters;  //   ... with these parameters (ANSI)
     bool command_too_long = false; // a command was composed but did not fit in 259 bytes
     unsigned command_length = 0;   // its length then
+    // --this-machine: the machine as it describes itself, and what the reads saw, one sentence each.
+    std::string machine;
+    std::vector<std::string> facts;
 };
 
 // A likely mistake on the medium. `line` is 0 when it concerns no particular line. A note is worth
@@ -81,7 +90,12 @@ struct check_report {
     check_decision decision;
     check_findings found;
     std::vector<std::string> unreadable;   // what this machine cannot read, each with its reason
+    unsigned long long ignored = 0;        // findings and notes left out by check_options::ignored
 };
+
+// Tells whether `id` is a finding id the checker reports; all of them, in a stable order.
+bool check_finding_id_known(const std::string& id);
+std::vector<std::string> check_finding_ids();
 
 // Checks the medium that `medium` reaches, on the machine described by `options`. Reads at most a
 // bounded start of each file it looks at and writes nothing.

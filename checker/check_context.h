@@ -7,6 +7,7 @@
 #include "check.h"
 #include "medium.h"
 #include "program.h"
+#include "simulated_machine.h"
 
 // A text file of the medium (Tovinel.ini, autorun.inf) as the ANSI profile functions read it.
 struct text_file {
@@ -101,3 +102,11 @@ void check_encoding_findings(check_context& context, const text_file& file, unsi
 
 // Plays the launcher's decision on the configuration in `context`.
 check_decision check_play(check_context& context);
+
+// Fills in `decision` what the launcher did and why, from what the seam recorded in `machine` while
+// the launcher ran (the started command and the reasons).
+void check_explain(const check_context& context, const simulated_machine& machine, check_decision* decision);
+
+// check_play with this machine's own reads (--this-machine): the Windows build only; elsewhere the
+// decision is unknown, with the reason.
+check_decision check_play_this_machine(check_context& context);

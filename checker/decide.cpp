@@ -105,7 +105,7 @@ void explain_setup(const check_context& context, const simulated_machine& machin
 std::string launcher_value(const std::string& text, const char* section, const char* key, unsigned capacity)
 {
     std::string buffer(capacity, '\0');
-    unsigned length = ini_read_text(text.data(), text.size(), section, key, &buffer[0], capacity);
+    unsigned length = ini_read_text(text.data(), static_cast<unsigned long>(text.size()), section, key, &buffer[0], capacity);
     return buffer.substr(0, length);
 }
 
@@ -153,7 +153,7 @@ check_decision check_play(check_context& context)
     // The text was read here, bounded; the seam reads no host file. A missing file reads as absent.
     machine.config_path = context.config.present ? decision.config_path.c_str() : nullptr;
     machine.config_text = text.data();
-    machine.config_length = context.config.present ? text.size() : 0;
+    machine.config_length = context.config.present ? static_cast<unsigned long>(text.size()) : 0;
     bool lead_bytes[256];
     for (unsigned byte = 0; byte < 256; ++byte)
         lead_bytes[byte] = codepage_is_lead_byte(options.codepage, static_cast<unsigned char>(byte));
@@ -193,12 +193,25 @@ check_decision check_play(check_context& context)
         decision.shell_parameters = machine.shell_parameters;
     }
 
+    check_explain(context, machine, &decision);
+    if (decision.elevated)
+        decision.reasons.push_back("On Windows Vista and later the setup program needs administrator rights (" +
+                                   elevation +
+                                   "): WinExec fails, and the launcher hands the same start to the shell, which asks"
+                                   " the user for consent.");
+    return decision;
+}
+
+void check_explain(const check_context& context, const simulated_machine& machine, check_decision* result)
+{
+    check_decision& decision = *result;
+    const std::string& text = context.config.text();
     decision.started = machine.start_count != 0;
     decision.command = machine.started_command;
     if (machine.profile_reads == 0) {
         decision.reasons.push_back("The launcher's path " + quoted(context, decision.launcher_path) +
                                    " leaves no room for its configuration's name: it reads and starts nothing.");
-        return decision;
+        return;
     }
     decision.branch = machine.key_opened ? branch_application : branch_setup;
     std::string run = context.config.present ? launcher_value(text, section_setup, key_run, path_capacity) : "";
@@ -206,10 +219,4 @@ check_decision check_play(check_context& context)
         explain_application(context, machine, &decision);
     else
         explain_setup(context, machine, run, &decision);
-    if (decision.elevated)
-        decision.reasons.push_back("On Windows Vista and later the setup program needs administrator rights (" +
-                                   elevation +
-                                   "): WinExec fails, and the launcher hands the same start to the shell, which asks"
-                                   " the user for consent.");
-    return decision;
 }

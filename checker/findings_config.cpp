@@ -259,7 +259,7 @@ void check_start(check_context& context, unsigned line, const std::string& start
     if (start.empty() || is_number(start))
         return;
     const std::string& text = context.config.text();
-    unsigned read = ini_read_int(text.data(), text.size(), section_application, key_start, 0);
+    unsigned read = ini_read_int(text.data(), static_cast<unsigned long>(text.size()), section_application, key_start, 0);
     add_config(context, line, "start-not-number",
                "Start=" + quoted(context, start) + " is not a number: the launcher reads it as " +
                    std::to_string(read) + (read == 0 ? ", so an installed product starts nothing." : "."));
@@ -328,7 +328,7 @@ void check_config_findings(check_context& context)
     check_window(context, facts, window_class, window_title);
 
     const std::string& text = config.text();
-    bool starts_something = !run.empty() || (!reg_key.empty() && ini_read_int(text.data(), text.size(),
+    bool starts_something = !run.empty() || (!reg_key.empty() && ini_read_int(text.data(), static_cast<unsigned long>(text.size()),
                                                                                section_application, key_start, 0) != 0);
     if (!starts_something)
         add_config(context, 0, "ini-starts-nothing",

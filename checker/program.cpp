@@ -20,8 +20,8 @@ struct bytes_view {
     {
         if (!has(offset, 2))
             return 0;
-        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[offset]) |
-                                     static_cast<unsigned char>(bytes[offset + 1]) << 8);
+        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[static_cast<size_t>(offset)]) |
+                                     static_cast<unsigned char>(bytes[static_cast<size_t>(offset + 1)]) << 8);
     }
     uint32_t u32(uint64_t offset) const { return u16(offset) | u16(offset + 2) << 16; }
 };
@@ -115,7 +115,7 @@ std::string resource_bytes(const bytes_view& view, const pe_image& image, uint32
     uint64_t at = 0;
     if (size > (1u << 20) || !image.offset_of(data_rva, size, &at))
         return "";
-    return view.bytes.substr(at, size);
+    return view.bytes.substr(static_cast<size_t>(at), size);
 }
 
 // UTF-16LE text (BMP only; what a version record holds) as UTF-8, up to a NUL unit or `end`.
@@ -250,9 +250,9 @@ program_facts program_facts_of(const std::string& bytes)
     // header that is there and says what it is counts.
     if (!view.has(header_at, 64))
         return facts;
-    if (bytes.compare(header_at, 4, std::string("PE\0\0", 4)) == 0)
+    if (bytes.compare(static_cast<size_t>(header_at), 4, std::string("PE\0\0", 4)) == 0)
         read_pe(view, header_at, &facts);
-    else if (bytes.compare(header_at, 2, "NE") == 0)
+    else if (bytes.compare(static_cast<size_t>(header_at), 2, "NE") == 0)
         facts.kind = program_kind::windows16;
     return facts;
 }

@@ -12,8 +12,11 @@
 #define TOVINEL_SANITIZED 1
 #endif
 #endif
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) && !defined(TOVINEL_SANITIZED)
 #define TOVINEL_SANITIZED 1
+#endif
+#if !defined(TOVINEL_SANITIZED)
+#define TOVINEL_SANITIZED 0
 #endif
 
 struct tool_run {

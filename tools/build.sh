@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Tovinel: builds tovinel.exe (build/win32) and the native library and tests (build/native).
-# Usage: tools/build.sh [win32|native|checker|all] [-DOPTION=VALUE...]
-#   (default all; checker: only tovinel-check, natively). The options go to the cross build and stay
-#   in its cache: a publisher's branding, for instance
+# Tovinel: builds tovinel.exe and tovinel-check.exe (build/win32), the checker's 64-bit test twin
+# (build/win64) and the native library, tovinel-check and the tests (build/native).
+# Usage: tools/build.sh [win32|win64|native|checker|all] [-DOPTION=VALUE...]   (default all; checker:
+# only tovinel-check, natively)
+# The options go to the cross build and stay in its cache: a publisher's branding, for instance
 #   tools/build.sh win32 -DTOVINEL_ICON=logo.png -DTOVINEL_COMPANY_NAME="Maker Ltd"
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,10 +16,19 @@ if [ "$what" = all ] || [ "$what" = win32 ]; then
         -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" "$@" >/dev/null
     cmake --build "$root/build/win32" -j "$jobs"
 fi
+# Only for the tests: under wine64 where the kernel runs no 32-bit program (tests/wine/check_wine.py).
+if [ "$what" = all ] || [ "$what" = win64 ]; then
+    cmake -S "$root" -B "$root/build/win64" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-x86_64.cmake" >/dev/null
+    cmake --build "$root/build/win64" -j "$jobs"
+fi
 if [ "$what" = all ] || [ "$what" = native ] || [ "$what" = checker ]; then
     cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=Debug \
         -DTOVINEL_EXE="$root/build/win32/tovinel.exe" \
-        -DTOVINEL_WINE_HELPERS="$root/build/win32/wine-helpers" >/dev/null
+        -DTOVINEL_WINE_HELPERS="$root/build/win32/wine-helpers" \
+        -DTOVINEL_CHECK_EXE="$root/build/win32/tovinel-check.exe" \
+        -DTOVINEL_CHECK_EXE64="$root/build/win64/tovinel-check.exe" \
+        -DTOVINEL_WINE_HELPERS64="$root/build/win64/wine-helpers" >/dev/null
     if [ "$what" = checker ]; then
         cmake --build "$root/build/native" -j "$jobs" --target tovinel-check
     else

@@ -7,6 +7,7 @@ packages=(
     cmake make g++ libgtest-dev                              # native core and unit tests
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686         # the 32-bit Windows executable
     mingw-w64-i686-dev
+    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev          # the checker's 64-bit test twin (wine64)
     python3 python3-pefile                                   # checks that read the built executable
     wine wine32:i386 wine64 xvfb xauth                       # the executable end to end, 32- and 64-bit
     locales                                                  # a double-byte code page (932) for Wine

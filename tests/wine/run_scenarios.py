@@ -105,18 +105,8 @@ class Runner:
         self.last_registry = text
 
     def open_window(self, index, window_class, title):
-        ready = os.path.join(self.work, f"window-{index}.ready")
-        instructions = os.path.join(self.work, f"window-{index}.instructions")
-        with open(instructions, "wb") as out:
-            out.write(wine_session.unix_to_windows(ready).encode() + b"\n" + window_class + b"\n" + title + b"\n")
-        process = self.session.popen([os.path.join(self.helpers, "window_holder.exe"),
-                                      wine_session.unix_to_windows(instructions)])
-        deadline = time.monotonic() + 20
-        while not os.path.exists(ready):
-            if process.poll() is not None or time.monotonic() > deadline:
-                raise RuntimeError(f"the window holder did not open {window_class!r}")
-            time.sleep(0.01)
-        return process, ready
+        return wine_session.open_window(self.session.popen, os.path.join(self.helpers, "window_holder.exe"),
+                                        self.work, f"window-{index}", window_class, title)
 
     def play(self, number, scenario):
         """Runs one scenario; returns (exit code, the list of Starts the recorder wrote)."""

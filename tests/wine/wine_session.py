@@ -56,6 +56,26 @@ def why_wine_cannot_run():
     return None
 
 
+def why_wine64_cannot_run():
+    """None when this machine runs 64-bit Windows programs under Wine, else the reason."""
+    try:
+        subprocess.run([WINE64, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=True, timeout=60)
+    except FileNotFoundError:
+        return f"Wine's 64-bit loader {WINE64} is missing (tools/setup.sh installs wine64)"
+    except (OSError, subprocess.CalledProcessError, subprocess.TimeoutExpired) as error:
+        return f"Wine's 64-bit loader cannot be started: {error}"
+    return None
+
+
+def skip_unless_wine_runs(what, bits=32):
+    """Ends the process with SKIPPED, saying why, when Wine cannot run programs of `bits` here."""
+    reason = why_wine_cannot_run() if bits == 32 else why_wine64_cannot_run()
+    if reason:
+        print(f"SKIPPED {what}: {reason}.")
+        sys.exit(SKIPPED)
+
+
 def skip_unless_wine_can_run():
     """Ends the process with the code CTest counts as skipped when Wine cannot run here."""
     reason = why_wine_cannot_run()
@@ -97,6 +117,23 @@ def boot_prefix(prefix):
 def unix_to_windows(path):
     """The Windows name of a Unix path, through Wine's Z: drive."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def open_window(popen, holder, work, name, window_class, title):
+    """Starts the window holder `holder` (a Windows path) with `popen` and waits until its window of
+    `window_class` and `title` (bytes) is open. Returns the process and its ready file: deleting the
+    file closes the window."""
+    ready = os.path.join(work, f"{name}.ready")
+    instructions = os.path.join(work, f"{name}.instructions")
+    with open(instructions, "wb") as out:
+        out.write(unix_to_windows(ready).encode() + b"\n" + window_class + b"\n" + title + b"\n")
+    process = popen([holder, unix_to_windows(instructions)])
+    deadline = time.monotonic() + 20
+    while not os.path.exists(ready):
+        if process.poll() is not None or time.monotonic() > deadline:
+            raise RuntimeError(f"the window holder did not open {window_class!r}")
+        time.sleep(0.01)
+    return process, ready
 
 
 class Session:
@@ -152,6 +189,11 @@ class Session:
     def popen(self, arguments, **options):
         options.setdefault("env", self.env)
         return subprocess.Popen([self.loader] + arguments, **options)
+
+    def popen64(self, arguments, **options):
+        """Starts a program as a 64-bit process and does not wait for it."""
+        options.setdefault("env", self.env)
+        return subprocess.Popen([WINE64] + arguments, **options)
 
     def __exit__(self, *_):
         if self.server:

@@ -1,0 +1,37 @@
+#!/usr/bin/python3
+# Tovinel tests: the facts of tovinel-check.exe that let it run from a bare folder on Windows 7 to
+# 11: a console program of the expected machine, whose imports are all DLLs every Windows has.
+# Usage: test_check_exe.py EXE BITS
+import sys
+
+import pefile
+
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
+MACHINES = {32: pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"], 64: pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]}
+
+
+def main():
+    path, bits = sys.argv[1], int(sys.argv[2])
+    pe = pefile.PE(path)
+    problems = []
+    if pe.FILE_HEADER.Machine != MACHINES[bits]:
+        problems.append(f"machine {pe.FILE_HEADER.Machine:#x}, expected the {bits}-bit one")
+    if pe.OPTIONAL_HEADER.Subsystem != pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"]:
+        problems.append(f"subsystem {pe.OPTIONAL_HEADER.Subsystem}, expected the console")
+    # Windows 7 is 6.1: a program that asks for a later one does not start there.
+    version = (pe.OPTIONAL_HEADER.MajorSubsystemVersion, pe.OPTIONAL_HEADER.MinorSubsystemVersion)
+    if version > (6, 1):
+        problems.append(f"subsystem version {version}, later than Windows 7's 6.1")
+    imports = {entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    if imports - SYSTEM_DLLS:
+        problems.append(f"imports DLLs a bare Windows lacks: {sorted(imports - SYSTEM_DLLS)}")
+    if not {"kernel32.dll", "advapi32.dll", "user32.dll"} <= imports:
+        problems.append(f"does not import the launcher's own DLLs: {sorted(imports)}")
+    for problem in problems:
+        print("FAIL  " + problem)
+    print(f"{path}: {bits}-bit console program importing {', '.join(sorted(imports))}")
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,93 @@
+#!/usr/bin/python3
+# Tovinel tests: tovinel-check --format=json on every sample medium, on three machines: each report is
+# valid under docs/tovinel-check.schema.json and says what the text output says; --ignore and --quiet
+# keep their promises; the schema lists exactly the finding ids the checker knows.
+# Usage: test_check_json.py TOVINEL_CHECK SCHEMA FINDING_IDS_CPP MEDIUM...
+import json
+import re
+import subprocess
+import sys
+
+import jsonschema
+
+MACHINES = [[], ["--installed=C:\\APP\\APP.EXE", "--tail=/cd"], ["--setup-window=MakerSetupWindow,Maker Setup"]]
+FINDING_LINE = re.compile(r"^(\S[^\n]*?)(?::(\d+))?: (?:note: )?.* \[([a-z0-9-]+)\]$")
+
+
+def run(tool, arguments):
+    return subprocess.run([tool] + arguments, capture_output=True, text=True, errors="replace")
+
+
+def text_findings(output):
+    """(file, line, id) of each finding line of the text output."""
+    found = []
+    for line in output.splitlines():
+        match = FINDING_LINE.match(line)
+        if match and not line.startswith(" "):
+            found.append((match.group(1), int(match.group(2)) if match.group(2) else None, match.group(3)))
+    return found
+
+
+def main():
+    tool, schema_path, ids_source = sys.argv[1:4]
+    media = sys.argv[4:]
+    with open(schema_path) as schema_file:
+        schema = json.load(schema_file)
+    validator = jsonschema.Draft202012Validator(schema)
+    failures = []
+    known = re.findall(r'^    "([a-z0-9-]+)"', open(ids_source).read(), re.M)
+    listed = schema["properties"]["findings"]["items"]["properties"]["id"]["enum"]
+    if sorted(known) != sorted(listed):
+        failures.append(f"schema ids differ from the checker's: only in the checker {sorted(set(known) - set(listed))}, "
+                        f"only in the schema {sorted(set(listed) - set(known))}")
+    checked = 0
+    for medium in media:
+        for machine in MACHINES:
+            name = f"{medium} {' '.join(machine)}".strip()
+            json_run = run(tool, ["--format=json"] + machine + [medium])
+            text_run = run(tool, machine + [medium])
+            try:
+                report = json.loads(json_run.stdout)
+            except ValueError as error:
+                failures.append(f"{name}: no JSON: {error}")
+                continue
+            checked += 1
+            problems = [f"schema: {error.message} at {list(error.absolute_path)}"
+                        for error in validator.iter_errors(report)]
+            if not (json_run.returncode == text_run.returncode == report["exit_code"]):
+                problems.append(f"exit codes: json {json_run.returncode}, text {text_run.returncode}, "
+                                f"reported {report['exit_code']}")
+            in_json = [(f["file"], f["line"], f["id"]) for f in report["findings"]]
+            if in_json != text_findings(text_run.stdout):
+                problems.append(f"findings: json {in_json}, text {text_findings(text_run.stdout)}")
+            if (report["command_line"] is None) != ("Command:" not in text_run.stdout):
+                problems.append("the command line differs from the text output's")
+            # Every id silenced: nothing left, each counted, and no finding fails the run any more.
+            ids = sorted({f["id"] for f in report["findings"]})
+            if ids:
+                quiet_run = run(tool, ["--format=json", "--ignore=" + ",".join(ids)] + machine + [medium])
+                ignored = json.loads(quiet_run.stdout)
+                if ignored["findings"] or ignored["counts"]["ignored"] != len(report["findings"]) or \
+                        ignored["exit_code"] != (2 if report["unreadable"] else 0):
+                    problems.append(f"--ignore={','.join(ids)} left {ignored['findings']}, counted "
+                                    f"{ignored['counts']['ignored']}, exit {ignored['exit_code']}")
+            quiet = run(tool, ["--quiet"] + machine + [medium])
+            if quiet.stdout or quiet.stderr or quiet.returncode != json_run.returncode:
+                problems.append(f"--quiet printed {quiet.stdout + quiet.stderr!r}, exit {quiet.returncode}")
+            if problems:
+                failures.append(name + ":\n      " + "\n      ".join(problems))
+    refused = run(tool, ["--ignore=no-such-finding", media[0]])
+    if refused.returncode != 2 or "no-such-finding" not in refused.stderr:
+        failures.append(f"--ignore with an unknown id: exit {refused.returncode}, {refused.stderr!r}")
+    # Only tovinel-check.exe reads the machine it runs on.
+    refused = run(tool, ["--this-machine", media[0]])
+    if refused.returncode != 2 or "tovinel-check.exe --this-machine" not in refused.stderr:
+        failures.append(f"--this-machine on Linux: exit {refused.returncode}, {refused.stderr!r}")
+    for failure in failures:
+        print("FAIL  " + failure)
+    print(f"{checked} JSON reports checked, {len(failures)} failures")
+    return 1 if failures or checked == 0 else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,189 @@
+#!/usr/bin/python3
+# Tovinel Wine tests: tovinel-check.exe under Wine. 1. On every sample medium it reports exactly what
+# the Linux build reports (the same JSON but for how the medium is named). 2. --this-machine on a medium
+# in drive E: reads a real registry (both views) and real windows, and tells what the launcher does.
+# Usage: check_wine.py BITS CHECK_EXE NATIVE_CHECK WINDOW_HOLDER PREFIX WORK_DIR MEDIUM...
+#   BITS is 32 for tovinel-check.exe, 64 for its test twin (the only one that runs where the kernel
+#   runs no 32-bit program). The prefix is a win64 one in both cases, so that both views exist.
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+import jsonschema
+
+import wine_session
+
+SCHEMA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "tovinel-check.schema.json")
+
+# The machine options of the parity runs: each sample medium is checked under each.
+PARITY_OPTIONS = [[], ["--installed=C:\\APP\\APP.EXE", "--tail=/cd"]]
+
+PRODUCT = r"SOFTWARE\Tovinel Check Test\Product"
+CONFIG = (b"[Application]\r\nRegKey=" + PRODUCT.encode() + b"\r\nStart=1\r\n"
+          b"[Setup]\r\nWindowClass=TovinelCheckSetup\r\nWindowTitle=Check Setup\r\nRun=SETUP.EXE /s\r\n")
+APP = r"C:\APP\APP.EXE"
+
+
+class Run:
+    def __init__(self, returncode, stdout, stderr):
+        self.returncode, self.stdout, self.stderr = returncode, stdout, stderr
+
+
+def run_program(session, bits, arguments, **options):
+    """Runs a program of `bits` under the session's Wine and waits for it."""
+    return (session.run64 if bits == 64 else session.run)(arguments, **options)
+
+
+def run_check(session, bits, work, arguments):
+    """Runs the checker under Wine. Its output goes to files, not pipes: Wine's own services, started
+    by the first program, inherit the handles and would hold a pipe open long after it has ended."""
+    out_path, err_path = os.path.join(work, "out"), os.path.join(work, "err")
+    with open(out_path, "wb") as out, open(err_path, "wb") as err:
+        result = run_program(session, bits, arguments, stdout=out, stderr=err, timeout=60)
+    with open(out_path, "rb") as out, open(err_path, "rb") as err:
+        return Run(result.returncode, out.read(), err.read())
+
+
+def parity(session, bits, work, check_exe, native_check, media):
+    """Failures of the Windows build to report what the Linux build reports."""
+    failures = []
+    for medium in media:
+        for options in PARITY_OPTIONS:
+            arguments = ["--format=json"] + options
+            linux = subprocess.run([native_check] + arguments + [medium], capture_output=True)
+            windows = run_check(session, bits, work, [check_exe] + arguments + [wine_session.unix_to_windows(medium)])
+            name = f"{os.path.basename(medium)} {' '.join(options)}".strip()
+            try:
+                reports = [json.loads(run.stdout) for run in (linux, windows)]
+            except ValueError as error:
+                failures.append(f"{name}: no JSON ({error}): {windows.stdout[:300]!r} {windows.stderr[:300]!r}")
+                continue
+            for report in reports:
+                report["medium"] = "the medium, named as each system names it"
+            codes = (linux.returncode, windows.returncode)
+            if reports[0] != reports[1] or codes[0] != codes[1]:
+                differences = [key for key in reports[0] if reports[0][key] != reports[1].get(key)]
+                failures.append(f"{name}: exit {codes[0]} on Linux, {codes[1]} under Wine; differing: "
+                                + "; ".join(f"{key}: {reports[0][key]!r} / {reports[1].get(key)!r}"
+                                            for key in differences))
+            else:
+                print(f"ok    same report: {name}")
+    return failures
+
+
+def set_registry(session, work, bits, view, value):
+    """The product key in the 32- or 64-bit `view` (None: no key) with `value` as its default
+    value (None: no default value); any earlier key, in either view, is removed."""
+    views = {64: "SOFTWARE", 32: r"SOFTWARE\Wow6432Node"}
+    below = PRODUCT[len("SOFTWARE"):]
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for root in views.values():
+        lines += [f"[-HKEY_LOCAL_MACHINE\\{root}{below}]", ""]
+    if view is not None:
+        lines.append(f"[HKEY_LOCAL_MACHINE\\{views[view]}{below}]")
+        if value is not None:
+            lines.append("@=" + json.dumps(value))
+    reg_file = os.path.join(work, "state.reg")
+    with open(reg_file, "w", newline="") as out:
+        out.write("\r\n".join(lines) + "\r\n")
+    # The 64-bit regedit writes either view.
+    session.run64(["regedit", "/S", wine_session.unix_to_windows(reg_file)], check=True, timeout=60,
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def this_machine_cases(bits):
+    """(name, key view or None, default value or None, window (class, title) or None, outcome,
+    command line or None, phrases the reasons and facts hold)."""
+    own, other = (bits, 96 - bits)
+    return [
+        ("not installed, no window", None, None, None, "start-setup", "E:\\SETUP.EXE /s ",
+         ["does not open in the %d-bit view: error 2" % own, "No window of class 'TovinelCheckSetup'"]),
+        ("installed in the launcher's view", own, APP, None, "start-application", APP + " ",
+         ["opens in the %d-bit view; its default value is REG_SZ, %d bytes" % (own, len(APP) + 1),
+          "Start is nonzero"]),
+        ("installed in the other view only", other, APP, None, "start-setup", "E:\\SETUP.EXE /s ",
+         ["The key is there in the %d-bit registry view only" % other, "in the %d-bit view it opens" % other]),
+        ("installed without a default value", own, None, None, "start-nothing", None,
+         ["its default value cannot be read: error 2", "The key has no default value"]),
+        ("setup window open", None, None, (b"TovinelCheckSetup", b"Check Setup"), "start-nothing", None,
+         ["FindWindowA('TovinelCheckSetup', 'Check Setup') finds a window.", "setup is already running"]),
+        ("a window of the class with another title", None, None, (b"TovinelCheckSetup", b"Other"), "start-setup",
+         "E:\\SETUP.EXE /s ", ["a window of that class is open, titled 'Other'"]),
+    ]
+
+
+def this_machine(session, work, bits, check_exe, holder, medium_source):
+    failures = []
+    medium = os.path.join(work, "medium")
+    shutil.copytree(medium_source, medium)
+    with open(os.path.join(medium, "Tovinel.ini"), "wb") as out:
+        out.write(CONFIG)
+    e_link = os.path.join(session.prefix, "dosdevices", "e:")
+    if os.path.lexists(e_link):
+        os.remove(e_link)
+    os.symlink(medium, e_link)
+    with open(SCHEMA) as schema:
+        validator = jsonschema.Draft202012Validator(json.load(schema))
+    # A machine described by options is another machine: refused.
+    refused = run_check(session, bits, work, [check_exe, "--this-machine", "--installed=X", "E:\\"])
+    if refused.returncode != 2 or b"--this-machine reads this machine" not in refused.stderr:
+        failures.append(f"--this-machine with --installed: exit {refused.returncode}, {refused.stderr!r}")
+    for name, view, value, window, outcome, command, phrases in this_machine_cases(bits):
+        set_registry(session, work, bits, view, value)
+        popen = session.popen64 if bits == 64 else session.popen
+        opened = wine_session.open_window(popen, holder, work, "window", *window) if window else None
+        try:
+            run = run_check(session, bits, work, [check_exe, "--this-machine", "--format=json", "E:\\"])
+        finally:
+            if opened:
+                process, ready = opened
+                os.remove(ready)
+                process.wait(timeout=20)
+        try:
+            report = json.loads(run.stdout)
+        except ValueError:
+            failures.append(f"{name}: no JSON: {run.stdout[:300]!r} {run.stderr[:300]!r}")
+            continue
+        said = "\n".join(report["decision"]["reasons"] + report["machine"]["facts"])
+        problems = [f"schema: {error.message}" for error in validator.iter_errors(report)]
+        if report["decision"]["outcome"] != outcome:
+            problems.append(f"outcome {report['decision']['outcome']!r}, expected {outcome!r}")
+        if report["command_line"] != command:
+            problems.append(f"command line {report['command_line']!r}, expected {command!r}")
+        if not report["machine"]["this_machine"] or report["launcher"]["path"] != "E:\\tovinel.exe":
+            problems.append(f"not this machine's launcher: {report['machine']!r} {report['launcher']!r}")
+        problems += [f"no {phrase!r} in:\n{said}" for phrase in phrases if phrase not in said]
+        if problems:
+            failures.append(f"{name}: " + "; ".join(problems))
+        else:
+            print(f"ok    --this-machine: {name}")
+    os.remove(e_link)
+    return failures
+
+
+def main():
+    if len(sys.argv) < 8:
+        sys.exit("usage: check_wine.py BITS CHECK_EXE NATIVE_CHECK WINDOW_HOLDER PREFIX WORK_DIR MEDIUM...")
+    bits = int(sys.argv[1])
+    check_exe, native_check, holder, prefix, work = (os.path.abspath(path) for path in sys.argv[2:7])
+    media = [os.path.abspath(medium) for medium in sys.argv[7:]]
+    wine_session.skip_unless_wine_runs(f"tovinel-check.exe ({bits}-bit) under Wine", bits)
+    began = time.monotonic()
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    with wine_session.Session(prefix) as session:
+        failures = parity(session, bits, work, wine_session.unix_to_windows(check_exe), native_check, media)
+        failures += this_machine(session, work, bits, wine_session.unix_to_windows(check_exe),
+                                 wine_session.unix_to_windows(holder), media[0])
+    shutil.rmtree(work, ignore_errors=True)
+    for failure in failures:
+        print("FAIL  " + failure)
+    print(f"\ntovinel-check.exe ({bits}-bit) under Wine: {len(failures)} failed in {time.monotonic() - began:.1f} s")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
