@@ -157,7 +157,7 @@ const tool_case tool_cases[] = {
     // Usage.
     {"help", {"--help"}, 0, {"Usage: tovinel-check", "--installed=VALUE", "--codepage=N", "Examples:"}, {}},
     {"help, short", {"-h"}, 0, {"Usage: tovinel-check"}, {}},
-    {"version", {"--version"}, 0, {"tovinel-check 1.0.3\n"}, {}},
+    {"version", {"--version"}, 0, {"tovinel-check " TOVINEL_VERSION "\n"}, {}},
     {"no medium", {}, 2, {"name the medium folder"}, {}},
     {"two media", {"clean", "run_missing"}, 2, {"name one medium folder only"}, {}},
     {"unknown option", {"--instaled=X", "clean"}, 2, {"unknown option --instaled=X"}, {}},

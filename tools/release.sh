@@ -8,7 +8,7 @@
 # the time of the last commit (or SOURCE_DATE_EPOCH). A signature carries its own signing time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-windows_checker=$root/build/win32/checker/tovinel-check.exe
+windows_checker=$root/build/win32/tovinel-check.exe
 linux_checker=$root/build/native/checker/tovinel-check
 
 tests=yes
@@ -21,9 +21,8 @@ esac
 "$root/tools/setup.sh"
 "$root/tools/build.sh" all
 if [ ! -f "$windows_checker" ]; then
-    echo "release: the Windows tovinel-check is missing: $windows_checker." >&2
-    echo "release: The build makes it once the Windows checker is part of this tree; a release without" >&2
-    echo "release: it would lack what publishers run on Windows. No release written." >&2
+    echo "release: the Windows tovinel-check is missing: $windows_checker (tools/build.sh win32 makes it)." >&2
+    echo "release: a release without it would lack what publishers run on Windows. No release written." >&2
     exit 1
 fi
 if [ "$tests" = yes ]; then
