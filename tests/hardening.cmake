@@ -1,5 +1,5 @@
 # Tovinel: the hardening runs as tests of the native build: the unit tests again under ASan and UBSan,
-# each fuzz target for FUZZ_SECONDS (default 30) from its seeds, clang-tidy and cppcheck.
+# each fuzz target for FUZZ_SECONDS (default 20) from its seeds, clang-tidy and cppcheck.
 # Each run builds in a folder of its own (build/sanitize, build/fuzz) with clang-14.
 option(TOVINEL_HARDENING_TESTS "Register the sanitizer, fuzzing and static-analysis runs as tests" ON)
 if(NOT TOVINEL_HARDENING_TESTS)

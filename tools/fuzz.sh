@@ -4,12 +4,12 @@
 # Usage: tools/fuzz.sh [--build-only | --no-build] [target...]
 #   targets: command_line_tail launcher_folder ini_reader launch_decision check_lines check_autorun
 #   (default: all)
-#   FUZZ_SECONDS per target (default 30; the checker's targets at most CHECK_FUZZ_SECONDS, default
+#   FUZZ_SECONDS per target (default 20; the checker's targets at most CHECK_FUZZ_SECONDS, default
 #   12, for they guard a tool, not the launcher); 0 replays the seed corpus and stops.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/fuzz
-seconds=${FUZZ_SECONDS:-30}
+seconds=${FUZZ_SECONDS:-20}
 
 build_targets=1 run_targets=1
 case "${1:-}" in
