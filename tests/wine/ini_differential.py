@@ -95,7 +95,7 @@ def escape(text):
 
 def main():
     native_tool, reader, prefix, work, allow_list = sys.argv[1:]
-    wine_session.skip_unless_wine_can_run()
+    wine_session.skip_unless_wine_runs("the INI differential test")
     began = time.monotonic()
     shutil.rmtree(work, ignore_errors=True)
     files = os.path.join(work, "files")

@@ -76,14 +76,6 @@ def skip_unless_wine_runs(what, bits=32):
         sys.exit(SKIPPED)
 
 
-def skip_unless_wine_can_run():
-    """Ends the process with the code CTest counts as skipped when Wine cannot run here."""
-    reason = why_wine_cannot_run()
-    if reason:
-        print(f"skipped: {reason}")
-        sys.exit(SKIPPED)
-
-
 def runner_arguments(count, usage):
     """A Wine test runner's `count` arguments, after an optional --64-bit-build (the programs are
     x86-64 builds, for a machine that runs no 32-bit x86 programs: tools/wine_check_64bit.sh), and
@@ -96,7 +88,7 @@ def runner_arguments(count, usage):
     if len(arguments) != count:
         sys.exit(usage)
     if not built_64_bit:
-        skip_unless_wine_can_run()
+        skip_unless_wine_runs(os.path.basename(sys.argv[0]))
     return arguments, WINE64 if built_64_bit else "wine"
 
 
@@ -215,7 +207,7 @@ class Session:
 if __name__ == "__main__":
     # CTest fixture: wine_session.py boot PREFIX  (once per suite run) / wine_session.py remove PREFIX
     if len(sys.argv) == 3 and sys.argv[1] == "boot":
-        skip_unless_wine_can_run()
+        skip_unless_wine_runs("the Wine prefix")
         boot_prefix(sys.argv[2])
     elif len(sys.argv) == 3 and sys.argv[1] == "remove":
         if os.path.isdir(sys.argv[2]):
