@@ -36,14 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz_input input{data, size, 0};
     fuzz_platform_start(&input);
-    uint8_t flags = fuzz_byte(&input);
-    unsigned char lead_first = fuzz_byte(&input);
-    unsigned char lead_last = fuzz_byte(&input);
-    if ((flags & 1) == 0) {
-        lead_first = 1;
-        lead_last = 0;
-    }
-    fuzz_platform_set_lead_bytes(lead_first, lead_last);
+    unsigned char lead_first = 1;
+    unsigned char lead_last = 0;
+    fuzz_platform_take_lead_bytes(&lead_first, &lead_last);
     std::string line = fuzz_bytes(&input, size);
     line = line.substr(0, line.find('\0'));
 

@@ -11,11 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz_input input{data, size, 0};
     fuzz_platform_start(&input);
-    uint8_t flags = fuzz_byte(&input);
-    unsigned char lead_first = fuzz_byte(&input);
-    unsigned char lead_last = fuzz_byte(&input);
-    if (flags & 1)
-        fuzz_platform_set_lead_bytes(lead_first, lead_last);
+    fuzz_platform_take_lead_bytes();
     // Whatever an earlier use left in the folder must not show through.
     memset(launcher_folder, 'Z', sizeof launcher_folder);
     bool usable = fill_launcher_folder();

@@ -111,10 +111,19 @@ void fuzz_platform_start(fuzz_input* from)
     lead_last = 0;
 }
 
-void fuzz_platform_set_lead_bytes(unsigned char first, unsigned char last)
+void fuzz_platform_take_lead_bytes(unsigned char* first, unsigned char* last)
 {
-    lead_first = first;
-    lead_last = last;
+    uint8_t flags = fuzz_byte(input);
+    unsigned char read_first = fuzz_byte(input);
+    unsigned char read_last = fuzz_byte(input);
+    if (flags & 1) {
+        lead_first = read_first;
+        lead_last = read_last;
+    }
+    if (first != nullptr)
+        *first = lead_first;
+    if (last != nullptr)
+        *last = lead_last;
 }
 
 const std::vector<fuzz_call>& fuzz_platform_calls() { return calls; }

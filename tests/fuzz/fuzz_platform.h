@@ -47,9 +47,11 @@ struct fuzz_call {
 // platform answers from `input`, which the caller keeps alive.
 void fuzz_platform_start(fuzz_input* input);
 
-// The ANSI code page's lead bytes: `first` to `last`, none when last < first. Not read from the input
-// since it is asked once per byte of a name; a target sets it before the run.
-void fuzz_platform_set_lead_bytes(unsigned char first, unsigned char last);
+// Reads the ANSI code page's lead bytes from the input: a flags byte, then the first and the last lead
+// byte, a range that counts only when bit 0 of the flags is set (none when last < first). Not read
+// call by call, since the test is asked once per byte of a name; a target takes it before the run.
+// *first and *last (may be null) receive the range in force: 1 and 0 when there is none.
+void fuzz_platform_take_lead_bytes(unsigned char* first = nullptr, unsigned char* last = nullptr);
 
 const std::vector<fuzz_call>& fuzz_platform_calls();
 
