@@ -4,7 +4,6 @@
 
 #include "encoding.h"
 
-#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -28,7 +27,6 @@ struct bytes_view {
 
 struct pe_section {
     uint32_t virtual_address;
-    uint32_t virtual_size;
     uint32_t raw_size;
     uint32_t raw_offset;
 };
@@ -50,9 +48,10 @@ public:
     {
         for (unsigned i = 0; i < count_ && i < 96; ++i) {
             uint64_t at = sections_at_ + 40ull * i;
-            pe_section section{view_.u32(at + 12), view_.u32(at + 8), view_.u32(at + 16), view_.u32(at + 20)};
-            uint32_t span = std::max(section.virtual_size, section.raw_size);
-            if (rva < section.virtual_address || rva - section.virtual_address >= span)
+            // Only the bytes a section has in the file can hold what is read; its zero-filled rest
+            // holds no resource, so the raw size alone bounds it.
+            pe_section section{view_.u32(at + 12), view_.u32(at + 16), view_.u32(at + 20)};
+            if (rva < section.virtual_address || rva - section.virtual_address >= section.raw_size)
                 continue;
             uint64_t inside = rva - section.virtual_address;
             if (inside + length > section.raw_size)
@@ -70,11 +69,11 @@ private:
 };
 
 // The first entry of a resource directory at `directory` (file offset) that matches `id` (any
-// when id is 0): its offset field. Resource offsets count from `root`.
-bool resource_entry(const bytes_view& view, uint64_t root, uint64_t directory, uint32_t id, uint32_t* target)
+// when id is 0): its offset field, which counts from the resource root.
+bool resource_entry(const bytes_view& view, uint64_t directory, uint32_t id, uint32_t* target)
 {
-    if (!view.has(directory, 16))
-        return false;
+    // A directory cut by the end of the bytes finds nothing: u16 reads 0 past them, and an entry
+    // past them is refused below.
     uint32_t entries = view.u16(directory + 12) + view.u16(directory + 14);
     for (uint32_t i = 0; i < entries && i < 4096; ++i) {
         uint64_t entry = directory + 16 + 8ull * i;
@@ -86,7 +85,6 @@ bool resource_entry(const bytes_view& view, uint64_t root, uint64_t directory, u
         *target = view.u32(entry + 4);
         return true;
     }
-    (void)root;
     return false;
 }
 
@@ -100,7 +98,7 @@ std::string resource_bytes(const bytes_view& view, const pe_image& image, uint32
     uint32_t target = 0;
     // Type, then name, then language: three levels of directories, then the data entry.
     for (uint32_t level = 0; level < 3; ++level) {
-        if (!resource_entry(view, root, directory, level == 0 ? type : 0, &target))
+        if (!resource_entry(view, directory, level == 0 ? type : 0, &target))
             return "";
         bool is_directory = (target & 0x80000000u) != 0;
         if (is_directory != (level < 2))
@@ -175,7 +173,6 @@ void read_version_block(const bytes_view& view, uint64_t at, uint64_t end, unsig
         } else if (depth == 0 && key == "VS_VERSION_INFO") {
             // The fixed part (value_length bytes), then the children.
             read_version_block(view, aligned4(value_at + value_length), block_end, depth + 1, facts);
-            facts->version_record = true;
         }
         at = aligned4(block_end);
     }
@@ -230,10 +227,8 @@ void read_pe(const bytes_view& view, uint64_t pe_at, program_facts* facts)
         read_version_block(version_view, 0, version.size(), 0, facts);
     }
     std::string manifest = resource_bytes(view, image, resources_rva, resource_type_manifest);
-    if (!manifest.empty()) {
-        facts->manifest = true;
+    if (!manifest.empty())
         facts->execution_level = execution_level(manifest);
-    }
 }
 
 }  // namespace

@@ -16,12 +16,10 @@ enum class program_kind {
 struct program_facts {
     program_kind kind = program_kind::not_program;
     bool dll = false;                 // the PE says it is a library, not a program
-    bool version_record = false;      // a version record was found among its resources
     std::string original_filename;    // from the version record, UTF-8
     std::string product_name;
     std::string file_description;
-    bool manifest = false;            // an application manifest was found among its resources
-    std::string execution_level;      // its requestedExecutionLevel: asInvoker, requireAdministrator, ...
+    std::string execution_level;      // its manifest's requestedExecutionLevel: asInvoker, requireAdministrator, ...
 };
 
 // Reads the facts from `bytes`, the start of a file (what lies past them is unknown: a resource
