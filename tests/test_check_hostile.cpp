@@ -69,7 +69,7 @@ const std::string clean_ini = "[Application]\nRegKey=SOFTWARE\\Maker\\Product\nS
 
 const hostile_case hostile_cases[] = {
     {"FIFO as Tovinel.ini", [](const fs::path& m) { mkfifo((m / "Tovinel.ini").c_str(), 0600); }, 2,
-     "Tovinel.ini': a FIFO, not a regular file"},
+     "Tovinel.ini': a FIFO, not a regular file", "[ini-"},
     {"FIFO as autorun.inf", [](const fs::path& m) { mkfifo((m / "autorun.inf").c_str(), 0600); }, 2, "a FIFO"},
     {"FIFO as the launcher", [](const fs::path& m) { mkfifo((m / "tovinel.exe").c_str(), 0600); }, 2, "a FIFO",
      "[launcher-"},
