@@ -89,7 +89,7 @@ const hostile_case hostile_cases[] = {
      2, "Launcher: 'D:\\tovinel.exe', tail '/auto'"},
     {"folder as Tovinel.ini", [](const fs::path& m) { fs::create_directory(m / "Tovinel.ini"); }, 1, "[ini-folder]"},
     {"300 MB of zeros as Tovinel.ini", [](const fs::path& m) { sparse(m / "Tovinel.ini", 300ull << 20); }, 1,
-     "[ini-too-large]"},
+     "only its first 4 MiB were checked and played"},
     {"300 MB of zeros as autorun.inf", [](const fs::path& m) { sparse(m / "autorun.inf", 300ull << 20); }, 1,
      "[autorun-no-program]"},
     {"300 MB of zeros as the setup program", [](const fs::path& m) { sparse(m / "SETUP.EXE", 300ull << 20); }, 1,
