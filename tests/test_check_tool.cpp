@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -242,6 +243,46 @@ TEST(CheckTool, PrintsTheReadmeExamplesWordForWord)
         EXPECT_EQ(expected, run.output) << "tovinel-check " << example.first;
     }
     ASSERT_EQ(0, chdir(previous));
+}
+
+// A medium named as a Windows drive root ("E:\\", as a Windows user types it) is that drive; on Linux
+// such a name is a folder of its own, made here for each case.
+TEST(CheckTool, ADriveRootNamesTheDrive)
+{
+    struct {
+        const char* medium;
+        const char* option;
+        const char* launcher;
+    } const cases[] = {
+        {"E:\\", "", "'E:\\tovinel.exe'"},     {"e:\\", "", "'E:\\tovinel.exe'"},
+        {"A:\\", "", "'A:\\tovinel.exe'"},     {"Z:\\", "", "'Z:\\tovinel.exe'"},
+        {"a:\\", "", "'A:\\tovinel.exe'"},     {"z:\\", "", "'Z:\\tovinel.exe'"},
+        {"E:\\", "--drive=F", "'F:\\tovinel.exe'"},
+        {"5:\\", "", "'D:\\tovinel.exe'"},     {"[:\\", "", "'D:\\tovinel.exe'"},
+        {"{:\\", "", "'D:\\tovinel.exe'"},     {"@:\\", "", "'D:\\tovinel.exe'"},
+        {"E:/", "", "'D:\\tovinel.exe'"},      {"Ex\\", "", "'D:\\tovinel.exe'"},
+        {"E:", "", "'D:\\tovinel.exe'"},       {"E:\\x", "", "'D:\\tovinel.exe'"},
+    };
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/tovinel-drives-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    fs::path root = pattern;
+    char previous[4096];
+    ASSERT_NE(nullptr, getcwd(previous, sizeof previous));
+    ASSERT_EQ(0, chdir(pattern));
+    for (const auto& c : cases) {
+        fs::remove_all(root / c.medium);
+        fs::create_directories(root / c.medium);
+        fs::copy(media + "/clean", root / c.medium, fs::copy_options::recursive);
+        std::vector<std::string> arguments = {c.medium};
+        if (*c.option != '\0')
+            arguments.insert(arguments.begin(), c.option);
+        tool_run run = run_check_tool(arguments);
+        EXPECT_NE(std::string::npos, run.output.find(std::string("Launcher: ") + c.launcher))
+            << c.medium << " " << c.option << ":\n" << run.output;
+    }
+    ASSERT_EQ(0, chdir(previous));
+    fs::remove_all(root);
 }
 
 // The decision is callable without the command line, for tests that compare it with the launcher.

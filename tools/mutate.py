@@ -7,7 +7,10 @@ Each mutant is one small change to one source file: a flipped comparison, && for
 dropped `!`, an integer constant or an array index moved by one, a deleted statement, a swapped byte
 literal, true for false, a negated return value. The script applies it, rebuilds the test targets,
 runs the tests with a timeout, and counts the mutant as killed (some test failed or timed out),
-survived (every test passed), or invalid (it did not compile, so no test can judge it).
+survived (every test passed), or invalid (it did not compile, so no test can judge it). A mutant
+whose build leaves every object file of its source byte for byte as it was (code inside an #if that
+this build leaves out, `-0` for `0`) is unchanged: the program under test is the same, so no test
+could tell; it is counted apart and left out of the score, as an invalid one is.
 
 The working tree is never touched: the script mirrors the repository's files (tracked and untracked,
 not ignored, as they are on disk now) into BUILD/src and builds them in BUILD/build (default
@@ -448,6 +451,7 @@ class Runner:
         self.build_command, self.test_commands, self.timeout = build_command, test_commands, timeout
         self.applied = None  # (path, original bytes) while a mutant is in place
         self.test_seconds = 0.0  # how long the tests took when they last passed
+        self.objects = {}  # object file path -> its bytes' hash, from the unmutated build
 
     def expand(self, command):
         return command.format(build=shlex.quote(self.build), src=shlex.quote(self.tree))
@@ -490,6 +494,10 @@ class Runner:
             code, output = self.run(self.build_command, None)
             if code != 0:
                 return "invalid", last_lines(output)
+            if mutant is None:
+                self.objects = self.object_hashes()
+            elif self.same_objects(mutant.path):
+                return "unchanged", ""
             clock = time.monotonic()
             for command in self.test_commands:
                 code, output = self.run(command, self.timeout)
@@ -501,6 +509,30 @@ class Runner:
             return "survived", ""
         finally:
             self.restore()
+
+    def object_hashes(self):
+        import hashlib
+        hashes = {}
+        for folder, _, names in os.walk(self.build):
+            for name in names:
+                if name.endswith(".o") or name.endswith(".obj"):
+                    path = os.path.join(folder, name)
+                    with open(path, "rb") as f:
+                        hashes[path] = hashlib.sha256(f.read()).hexdigest()
+        return hashes
+
+    def same_objects(self, source):
+        """Whether every object built from `source` (CMake names it NAME.cpp.o, whatever the
+        target) is as the unmutated build left it. A source that no object comes from counts as
+        unchanged too: this build does not compile it."""
+        import hashlib
+        suffix = os.sep + os.path.basename(source)
+        for path, digest in self.objects.items():
+            if os.path.splitext(path)[0].endswith(suffix):
+                with open(path, "rb") as f:
+                    if hashlib.sha256(f.read()).hexdigest() != digest:
+                        return False
+        return True
 
     def apply(self, mutant):
         target = os.path.join(self.tree, mutant.path)
@@ -784,7 +816,7 @@ def summarise(mutants, equivalents, options, seconds):
     out.append(f"operators: {', '.join(options.operators)}")
     out.append(f"mutants: {len(mutants)} total, {killed} killed ({count.get('timeout', 0)} by timeout), "
                f"{survived} survived, {equivalent} equivalent (listed), {count.get('invalid', 0)} invalid "
-               f"(do not compile), {sum(1 for m in mutants if m.outcome is None)} not run")
+               f"(do not compile), {count.get('unchanged', 0)} unchanged (same object code), {sum(1 for m in mutants if m.outcome is None)} not run")
     score = f"{100.0 * killed / judged:.1f}%" if judged else "n/a"
     out.append(f"score: {killed} killed of {judged} judged = {score}  ({seconds:.0f} s)")
     return "\n".join(out)
