@@ -8,7 +8,8 @@ namespace {
 
 const char hex_digits[] = "0123456789abcdef";
 
-// `text` (UTF-8, possibly not well-formed) as a JSON string; a byte that is no UTF-8 becomes U+FFFD.
+}  // namespace
+
 std::string json_string(const std::string& text)
 {
     std::string out = "\"";
@@ -45,6 +46,8 @@ std::string json_string(const std::string& text)
     }
     return out + "\"";
 }
+
+namespace {
 
 // ANSI text of the medium or the machine, in the code page of the check.
 std::string json_ansi(const check_options& options, const std::string& ansi)

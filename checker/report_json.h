@@ -8,6 +8,10 @@
 
 const unsigned json_report_version = 1;
 
+// `text` (UTF-8, possibly not well-formed) as a JSON string literal, quotes included: control bytes
+// escaped, each byte that begins no well-formed UTF-8 character replaced by U+FFFD.
+std::string json_string(const std::string& text);
+
 // The report of a check of the medium in options.medium_dir (`description`: what it is, an image's
 // kind included), with `machine` as the text output's "Machine:" line and `exit_code` as the tool
 // returns it. UTF-8, ending in a line break.

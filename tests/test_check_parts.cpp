@@ -10,6 +10,7 @@
 #include "check.h"
 #include "encoding.h"
 #include "ini_scan.h"
+#include "report_json.h"
 
 namespace {
 
@@ -108,6 +109,26 @@ TEST(CheckParts, ShownTextIsSafeForATerminal)
     EXPECT_FALSE(is_utf8("\xf5\x80\x80\x80")) << "past U+10FFFF";
     EXPECT_FALSE(is_utf8("\xf0\x9f\x98\x80\xff")) << "a stray byte after a four-byte character";
     EXPECT_EQ("azaz@[`{", ascii_lower("AZaz@[`{"));
+}
+
+TEST(CheckParts, JsonStringsAreWellFormedWhateverTheText)
+{
+    struct {
+        std::string text;
+        const char* json;
+    } const cases[] = {
+        {"D:\\SETUP.EXE /s", "\"D:\\\\SETUP.EXE /s\""},
+        {"say \"hi\"", "\"say \\\"hi\\\"\""},
+        {"a\nb", "\"a\\nb\""},
+        {std::string("\0\t\x1f \x7f~", 6), "\"\\u0000\\u0009\\u001f \\u007f~\""},
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
+        {"\xff\xc3", "\"\xef\xbf\xbd\xef\xbf\xbd\""},
+        {"\xe2\x82x", "\"\xef\xbf\xbd\xef\xbf\xbdx\""},
+        {"\xc3\xa9\xc3", "\"\xc3\xa9\xef\xbf\xbd\""},
+        {"", "\"\""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.json, json_string(c.text)) << c.json;
 }
 
 TEST(CheckParts, CodePagesConvertAsWindowsDoes)

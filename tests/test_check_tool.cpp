@@ -171,6 +171,7 @@ const tool_case tool_cases[] = {
     {"medium that does not exist", {"no_such_medium"}, 2, {"no_such_medium does not exist"}, {}},
     {"medium that is no folder", {"clean/Tovinel.ini"}, 2, {"clean/Tovinel.ini is not a folder"}, {}},
     {"bad drive", {"--drive=12", "clean"}, 2, {"--drive takes one drive letter"}, {}},
+    {"unknown format", {"--format=xml", "clean"}, 2, {"--format takes text or json, not 'xml'."}, {}},
     {"bad code page", {"--codepage=65001", "clean"}, 2, {"--codepage takes one of"}, {}},
     {"folder leaving the medium", {"--folder=DISC1\\..\\..", "subfolder"}, 2, {"--folder leaves the medium"}, {}},
     {"folder on another drive", {"--folder=C:\\X", "subfolder"}, 2, {"--folder names a folder below"}, {}},

@@ -73,7 +73,9 @@ PRESETS = {
         "exclude": ["checker/*_win32.cpp", "checker/medium_image_none.cpp"],
         "targets": ["check_tests", "iso_image_tests", "tovinel-check"],
         "tests": ["{build}/tests/check_tests --gtest_brief=1 --gtest_fail_fast",
-                  "{build}/tests/iso_image_tests --gtest_brief=1 --gtest_fail_fast"],
+                  "{build}/tests/iso_image_tests --gtest_brief=1 --gtest_fail_fast",
+                  # The JSON report against its schema, on every sample medium (a few seconds).
+                  "ctest -R '^check_json$' --output-on-failure"],
     },
 }
 
