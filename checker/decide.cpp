@@ -154,7 +154,7 @@ check_decision check_play(check_context& context)
     machine.config_path = context.config.present ? decision.config_path.c_str() : nullptr;
     machine.config_text = text.data();
     machine.config_length = context.config.present ? static_cast<unsigned long>(text.size()) : 0;
-    bool lead_bytes[256];
+    bool lead_bytes[256] = {};
     for (unsigned byte = 0; byte < 256; ++byte)
         lead_bytes[byte] = codepage_is_lead_byte(options.codepage, static_cast<unsigned char>(byte));
     machine.lead_bytes = lead_bytes;

@@ -280,7 +280,24 @@ TEST(CheckProgram, FactsComeFromTheHeadersAndResourcesWithinTheBytes)
     put(cut_entry_tree, 0x1000, 4);
     put(cut_entry_tree, level_manifest.size(), 4);
 
-    // A manifest of exactly the most bytes read from a resource, and one of a byte more.
+    // A tree as a resource compiler would never write it, but Windows reads: directories and the data
+    // entry at odd offsets.
+    std::string odd_tree;
+    directory_header(odd_tree, 0, 1);
+    put(odd_tree, 24, 4);
+    put(odd_tree, 0x80000000u | 25, 4);
+    odd_tree += '\0';
+    directory_header(odd_tree, 0, 1);  // at 25
+    put(odd_tree, 1, 4);
+    put(odd_tree, 0x80000000u | 49, 4);
+    directory_header(odd_tree, 0, 1);  // at 49
+    put(odd_tree, 0x409, 4);
+    put(odd_tree, 73, 4);
+    put(odd_tree, 0x1000, 4);  // at 73
+    put(odd_tree, level_manifest.size(), 4);
+    put(odd_tree, 0, 8);
+
+        // A manifest of exactly the most bytes read from a resource, and one of a byte more.
     std::string largest_manifest = level_manifest + std::string((1u << 20) - level_manifest.size(), ' ');
 
     image_layout at_first;
@@ -363,6 +380,12 @@ TEST(CheckProgram, FactsComeFromTheHeadersAndResourcesWithinTheBytes)
         {"a data entry that ends the file",
          pe_file({{0x1000, text_section}, {0x2000, cut_entry_tree + std::string(8, '\0')}}, in_second),
          {w32, false, "", "", "", "requireAdministrator"}},
+        {"a data entry one byte short", pe_file({{0x1000, text_section}, {0x2000, cut_entry_tree + std::string(7, '\0')}}, in_second),
+         {w32, false, "", "", "", ""}},
+        {"a tree at odd offsets", pe_file({{0x1000, text_section}, {0x2000, odd_tree}}, in_second),
+         {w32, false, "", "", "", "requireAdministrator"}},
+        {"no resource table: its address is 0, even where a section starts there",
+         pe_file({{0, resource_section({{16, version}}, 0)}}), {w32, false, "", "", "", ""}},
         {"a data entry cut by the end of the file", pe_file({{0x1000, text_section}, {0x2000, cut_entry_tree}}, in_second),
          {w32, false, "", "", "", ""}},
         {"a resource of 1 MiB", program_with({{24, largest_manifest}}), {w32, false, "", "", "", "requireAdministrator"}},
@@ -414,7 +437,7 @@ TEST(CheckProgram, TheExecutionLevelIsTheOneTheElementNames)
         {"<requestedExecutionLevel uiAccess=\"false\"/><x level=\"requireAdministrator\"/>", ""},
         {"<requestedExecutionLevel level=asInvoker/><x a=\"requireAdministrator\"/>", ""},
         {"<requestedExecutionLevel level=\"highestAvailable", ""},
-        {"<requestedExecutionLevel level=\"\"/>", ""},
+        {"<requestedExecutionLevel level=\"\" uiAccess=\"false\"/>", ""},
         {"<security/>", ""},
     };
     for (const auto& c : cases) {
