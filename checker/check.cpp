@@ -215,29 +215,29 @@ bool check_resolve(const check_context& context, const std::string& windows_path
         return false;
     // Windows converts the whole path before it splits it: a trail byte 0x5C is no backslash.
     std::string path = codepage_to_utf8(context.options.codepage, windows_path.substr(2), nullptr);
-    std::vector<std::string> names;
+    // Windows drops "." and ".." by the text alone (GetFullPathName), before it looks for any
+    // file: "D:\\gone\\..\\SETUP.EXE" names D:\\SETUP.EXE whether a folder "gone" is there or not.
+    std::vector<std::string> wanted;
     size_t at = 0;
     while (at <= path.size()) {
         size_t end = std::min(path.find('\\', at), path.size());
         std::string name = path.substr(at, end - at);
         if (name == "..") {
-            if (!names.empty())
-                names.pop_back();
+            if (!wanted.empty())
+                wanted.pop_back();
         } else if (!name.empty() && name != ".") {
-            if (names.size() == 128)
+            if (wanted.size() == 128)
                 return false;
-            std::string folder;
-            for (const std::string& part : names)
-                folder += (folder.empty() ? "" : "/") + part;
-            std::string found;
-            if (!find_entry(context.medium, folder, name, &found, &differs))
-                return false;
-            names.push_back(found);
+            wanted.push_back(name);
         }
         at = end + 1;
     }
-    for (const std::string& part : names)
-        *medium_path += (medium_path->empty() ? "" : "/") + part;
+    for (const std::string& name : wanted) {
+        std::string found;
+        if (!find_entry(context.medium, *medium_path, name, &found, &differs))
+            return false;
+        *medium_path += (medium_path->empty() ? "" : "/") + found;
+    }
     if (case_differs != nullptr)
         *case_differs = differs;
     return true;

@@ -278,6 +278,13 @@ const finding_case finding_cases[] = {
       {"DISC1/tovinel.exe", program("launcher.exe")}, {"DISC1/Tovinel.ini", ini_with_run("\\" + std::string(253, 'r') + ".exe")}},
      {}, 1, {"Tovinel.ini:5 run-missing", "Tovinel.ini:5 command-too-long"},
      {"(the launcher's folder, Run, a blank and the tail) would be 261 bytes"}},
+    // Windows drops "." and ".." by the text alone: the folders they pass need not be there.
+    {"Run through a folder that is not there, and back", {{"Tovinel.ini", ini_with_run("gone\\..\\.\\SETUP.EXE")}},
+     {}, 0, {}, {"Command:  'D:\\gone\\..\\.\\SETUP.EXE '"}},
+    {"Run above the root stays at the root", {{"Tovinel.ini", ini_with_run("..\\..\\SETUP.EXE")}}, {}, 0, {}, {}},
+    {"Run into a folder and back, then a missing file",
+     {{"Tovinel.ini", ini_with_run("sub\\..\\NOSETUP.EXE")}, {"sub/NOSETUP.EXE", program("setup.exe")}}, {}, 1,
+     {"Tovinel.ini:5 run-missing"}, {}},
     {"Run a bare drive", {{"Tovinel.ini", ini_with_run("C:")}}, {}, 1, {"Tovinel.ini:5 run-full-path"}, {"giving 'D:\\C:'"}},
     {"Run a network path", {{"Tovinel.ini", ini_with_run("\\\\server\\share\\setup.exe")}}, {}, 1,
      {"Tovinel.ini:5 run-full-path"}, {}},
