@@ -252,6 +252,8 @@ const finding_case finding_cases[] = {
      {"Command:  'C:\\A.EXE '"}},
     {"Start=-1 is nonzero", {{"Tovinel.ini", ini_with_start("-1")}}, {"--installed=C:\\A.EXE"}, 0, {},
      {"Command:  'C:\\A.EXE '"}},
+    {"Start=+1 is a number", {{"Tovinel.ini", ini_with_start("+1")}}, {"--installed=C:\\A.EXE"}, 0, {},
+     {"Command:  'C:\\A.EXE '"}},
     {"Start=0x is no number", {{"Tovinel.ini", ini_with_start("0x")}}, {"--installed=C:\\A.EXE"}, 1,
      {"Tovinel.ini:3 start-not-number"}, {"reads it as 0, so an installed product starts nothing"}},
     {"Start=0X1 reads as 0", {{"Tovinel.ini", ini_with_start("0X1")}}, {"--installed=C:\\A.EXE"}, 1,

@@ -147,13 +147,19 @@ TEST(CheckParts, CodePagesConvertAsWindowsDoes)
     EXPECT_FALSE(exact);
     EXPECT_EQ("A?\xfc", utf16le_to_codepage(1252, std::string("A\0\xbd\x30\xfc\0\x01", 7)))
         << "one '?' per unit the code page lacks, an odd byte dropped";
-    EXPECT_TRUE(codepage_is_lead_byte(932, 0x81));
-    EXPECT_TRUE(codepage_is_lead_byte(932, 0xFC));
-    EXPECT_FALSE(codepage_is_lead_byte(932, 0xA0));
-    EXPECT_FALSE(codepage_is_lead_byte(932, 0xFD));
-    EXPECT_TRUE(codepage_is_lead_byte(936, 0xFE));
-    EXPECT_FALSE(codepage_is_lead_byte(949, 0x80));
-    EXPECT_FALSE(codepage_is_lead_byte(1252, 0x81));
+    // The edges of each double-byte code page's lead-byte ranges.
+    struct {
+        unsigned codepage;
+        unsigned char byte;
+        bool lead;
+    } const lead_bytes[] = {
+        {932, 0x80, false}, {932, 0x81, true}, {932, 0x9F, true}, {932, 0xA0, false}, {932, 0xDF, false},
+        {932, 0xE0, true},  {932, 0xFC, true}, {932, 0xFD, false}, {936, 0x80, false}, {936, 0x81, true},
+        {936, 0xFE, true},  {936, 0xFF, false}, {949, 0x80, false}, {949, 0x81, true}, {949, 0xFE, true},
+        {950, 0x81, true},  {950, 0xFE, true}, {950, 0xFF, false}, {1252, 0x81, false}, {874, 0xA1, false},
+    };
+    for (const auto& c : lead_bytes)
+        EXPECT_EQ(c.lead, codepage_is_lead_byte(c.codepage, c.byte)) << c.codepage << " " << unsigned(c.byte);
     for (unsigned codepage : {874u, 932u, 936u, 949u, 950u, 1250u, 1258u})
         EXPECT_TRUE(codepage_known(codepage)) << codepage;
     for (unsigned codepage : {0u, 437u, 1249u, 1259u, 65001u})
