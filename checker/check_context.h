@@ -97,6 +97,12 @@ void check_config_findings(check_context& context);
 void check_autorun_findings(check_context& context);
 void check_installed_findings(check_context& context);
 // Names that Windows will not find on a medium whose names differ by system (an ISO image).
+// The Windows paths (ANSI) that a command names, in the order Windows tries them: the text up to
+// the first blank, then up to each further blank, each also with ".exe" when its last name has no
+// extension. `base` is what a relative path follows ("D:\\" or "D:\\DISC1\\"); a command that
+// begins with a backslash counts from the drive.
+std::vector<std::string> check_tried_paths(const std::string& base, const std::string& command);
+
 void check_image_findings(check_context& context);
 void check_encoding_findings(check_context& context, const text_file& file, unsigned rank, const char* name);
 

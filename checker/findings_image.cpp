@@ -8,25 +8,6 @@
 
 namespace {
 
-// The Windows paths (ANSI) that a command names, in the order Windows tries them: the text up to
-// the first blank, then up to each further blank, each also with ".exe" when its last name has no
-// extension. `base` is what a relative path follows ("D:\" or "D:\DISC1\"); a path that begins with
-// a backslash counts from the drive.
-std::vector<std::string> tried_paths(const std::string& base, const std::string& command)
-{
-    std::vector<std::string> paths;
-    std::string start = command.compare(0, 1, "\\") == 0 ? base.substr(0, 2) : base;
-    for (size_t blank = command.find(' ');; blank = command.find(' ', blank + 1)) {
-        std::string path = start + command.substr(0, blank);
-        paths.push_back(path);
-        if (path.substr(path.rfind('\\') + 1).find('.') == std::string::npos)
-            paths.push_back(path + ".exe");
-        if (blank == std::string::npos)
-            break;
-    }
-    return paths;
-}
-
 // Adds a finding for the first of `paths` that the medium explains, unless Windows finds one of them
 // first: then the name is right as Windows sees it.
 void check_names(check_context& context, unsigned rank, const char* file, unsigned line, const std::string& key,
@@ -53,6 +34,21 @@ void check_names(check_context& context, unsigned rank, const char* file, unsign
 
 }  // namespace
 
+std::vector<std::string> check_tried_paths(const std::string& base, const std::string& command)
+{
+    std::vector<std::string> paths;
+    std::string start = command.compare(0, 1, "\\") == 0 ? base.substr(0, 2) : base;
+    for (size_t blank = command.find(' ');; blank = command.find(' ', blank + 1)) {
+        std::string path = start + command.substr(0, blank);
+        paths.push_back(path);
+        if (path.substr(path.rfind('\\') + 1).find('.') == std::string::npos)
+            paths.push_back(path + ".exe");
+        if (blank == std::string::npos)
+            break;
+    }
+    return paths;
+}
+
 void check_image_findings(check_context& context)
 {
     std::string root = context.launcher_folder.substr(0, 3);
@@ -65,7 +61,7 @@ void check_image_findings(check_context& context)
         bool full_path = run.size() >= 2 && (run[1] == ':' || run.compare(0, 2, "\\\\") == 0);
         if (!run.empty() && !full_path && run[0] != '"')
             check_names(context, rank_config, config_file_name, ini_line_of(text, section_setup, key_run), "Run",
-                        tried_paths(context.launcher_folder, run));
+                        check_tried_paths(context.launcher_folder, run));
     }
     if (context.autorun.present) {
         autorun_facts facts = autorun_read(context.autorun.text());
@@ -79,7 +75,7 @@ void check_image_findings(check_context& context)
             std::string unquoted = split.program + (split.arguments.empty() ? "" : " " + split.arguments);
             check_names(context, rank_autorun, "autorun.inf", value.line, key,
                         value.text[0] == '"' ? std::vector<std::string>{root + split.program}
-                                             : tried_paths(root, unquoted));
+                                             : check_tried_paths(root, unquoted));
         }
         std::string icon = autorun_icon_file(facts.icon.text);
         while (icon.compare(0, 1, "\\") == 0)

@@ -8,6 +8,7 @@
 
 #include "autorun.h"
 #include "check.h"
+#include "check_context.h"
 #include "encoding.h"
 #include "ini_scan.h"
 #include "report_json.h"
@@ -37,6 +38,29 @@ TEST(CheckParts, AutorunCommandsSplitAsWindowsSplitsThem)
         EXPECT_EQ(c.program, split.program) << c.command;
         EXPECT_EQ(c.arguments, split.arguments) << c.command;
     }
+}
+
+TEST(CheckParts, CommandsAreTriedAtEachBlankWithExeWhereANameHasNoExtension)
+{
+    using paths = std::vector<std::string>;
+    struct {
+        const char* base;
+        const char* command;
+        paths tried;
+    } const cases[] = {
+        {"D:\\", "SETUP.EXE", {"D:\\SETUP.EXE"}},
+        {"D:\\", "setup", {"D:\\setup", "D:\\setup.exe"}},
+        {"D:\\DISC1\\", "\\SETUP.EXE", {"D:\\SETUP.EXE"}},
+        {"D:\\DISC1\\", "SETUP.EXE", {"D:\\DISC1\\SETUP.EXE"}},
+        {"D:\\", "Maker Setup\\setup /s",
+         {"D:\\Maker", "D:\\Maker.exe", "D:\\Maker Setup\\setup", "D:\\Maker Setup\\setup.exe",
+          "D:\\Maker Setup\\setup /s", "D:\\Maker Setup\\setup /s.exe"}},
+        {"D:\\", "Disc.1\\setup", {"D:\\Disc.1\\setup", "D:\\Disc.1\\setup.exe"}},
+        {"D:\\", "a.b c", {"D:\\a.b", "D:\\a.b c"}},
+        {"D:\\", "x\\.y", {"D:\\x\\.y"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.tried, check_tried_paths(c.base, c.command)) << c.command;
 }
 
 TEST(CheckParts, IconValuesLoseTheirResourceIndex)
