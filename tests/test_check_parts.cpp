@@ -206,6 +206,9 @@ TEST(CheckParts, TheLineScannerFindsWhatTheReaderReads)
     EXPECT_EQ(0u, ini_line_of(text, "Setup", "w")) << "w stands in [Two], not in [Setup]";
     EXPECT_EQ(9u, ini_line_of(text, "two", "W"));
     EXPECT_EQ(0u, ini_line_of("[S]\nk=1\n[T]\n[S]\nr=2\n", "S", "r")) << "only the first section of a name";
+    for (const auto& trim : std::vector<std::pair<std::string, std::string>>{
+             {" \tx y\v\f ", "x y"}, {"\x1a" "a", "a"}, {"   ", ""}, {"", ""}, {"a", "a"}})
+        EXPECT_EQ(trim.second, ini_trimmed(trim.first)) << "'" << trim.first << "'";
     EXPECT_TRUE(ini_same_name("RegKey", "regkey"));
     EXPECT_FALSE(ini_same_name("RegKey", "RegKeys"));
     EXPECT_FALSE(ini_same_name("[", "{"));
