@@ -110,6 +110,7 @@ const lookup_case lookup_cases[] = {
     {"joliet_rock_ridge", "DRIVER SETUP\\.\\SETUP.EXE", "Driver Setup\\setup.exe", false, ""},
     {"joliet_rock_ridge", "Driver Setup", "Driver Setup", true, ""},
     {"joliet_rock_ridge", "tovinel.ini", "Tovinel.ini", false, ""},
+    {"joliet_rock_ridge", "AUTORUN.INF", "autorun.inf", false, ""},
     {"joliet_only", "Driver Setup\\Other\\..\\setup.exe", "Driver Setup\\setup.exe", false, ""},
     // Joliet holds 64 characters of a name: Linux shows the whole name, Windows the cut one.
     {"joliet_rock_ridge", "Installation notes for every version of Windows, from 95 up t.txt",
@@ -120,6 +121,7 @@ const lookup_case lookup_cases[] = {
     {"iso9660_only", "Driver Setup\\setup.exe", nullptr, false, ""},
     {"iso9660_only", "driver_s\\setup.exe", "DRIVER_S\\SETUP.EXE", false, ""},
     {"iso9660_only", "Tovinel.ini", "TOVINEL.INI", false, ""},
+    {"iso9660_only", "autorun.inf", "AUTORUN.INF", false, ""},
     {"rock_ridge_only", "Driver Setup\\setup.exe", nullptr, false, ""},
     {"rock_ridge_only", "DRIVER_S\\SETUP.EXE", "DRIVER_S\\SETUP.EXE", false, "Driver Setup\\setup.exe"},
     {"rock_ridge_only", "DRIVER_S", "DRIVER_S", true, "Driver Setup"},
@@ -251,6 +253,21 @@ const missing_case missing_cases[] = {
     {"iso9660_only", "Driver Setup\\setup.exe", "8.3 at most: Driver Setup\\setup.exe cannot be one of them"},
     {"iso9660_only", "Tovinel.ini", ""},          // there
     {"iso9660_only", "SETUP2.EXE", ""},           // could be an ISO 9660 name: simply not there
+    // Names that cannot be ISO 9660 names of this image (8.3 at most, as all of its names are), and
+    // names at the edges of what can.
+    {"iso9660_only", "SETUP.HTML", "8.3 at most: SETUP.HTML cannot be one of them"},
+    {"iso9660_only", "ABCDEFGHI.EXE", "8.3 at most: ABCDEFGHI.EXE cannot be one of them"},
+    {"iso9660_only", "A.B.C", "cannot be one of them"},
+    {"iso9660_only", ".EXE", "cannot be one of them"},
+    {"iso9660_only", "DISC1\\SET-UP.EXE", "cannot be one of them"},
+    {"iso9660_only", "A@.EXE", "cannot be one of them"},
+    {"iso9660_only", "A[.EXE", "cannot be one of them"},
+    {"iso9660_only", "A`.EXE", "cannot be one of them"},
+    {"iso9660_only", "A{.EXE", "cannot be one of them"},
+    {"iso9660_only", "A:.EXE", "cannot be one of them"},
+    {"iso9660_only", "ABCDEFGH.EXE", ""},
+    {"iso9660_only", "AZaz_09.Zz", ""},
+    {"iso9660_only", "DISC1\\SETUP", ""},
     {"joliet_rock_ridge", long_name.c_str(),
      "Joliet names, where Installation notes for every version of Windows, from 95 up to 11.txt is "
      "Installation notes for every version of Windows, from 95 up t.txt"},
