@@ -62,6 +62,21 @@ def main():
                 problems.append(f"findings: json {in_json}, text {text_findings(text_run.stdout)}")
             if (report["command_line"] is None) != ("Command:" not in text_run.stdout):
                 problems.append("the command line differs from the text output's")
+            # The decision, the machine and the counts say what the text output says.
+            decision_line = next((line for line in text_run.stdout.splitlines() if line.startswith("Decision:")), "")
+            words = {"start-nothing": "start nothing", "start-application": "start the installed application",
+                     "start-setup": "start the setup program", "unknown": "unknown"}
+            if words.get(report["decision"]["outcome"], "?") not in decision_line:
+                problems.append(f"outcome {report['decision']['outcome']!r}, text {decision_line!r}")
+            machine_line = next((line for line in text_run.stdout.splitlines() if line.startswith("Machine:")), "")
+            if report["machine"]["description"] not in machine_line:
+                problems.append(f"machine {report['machine']['description']!r}, text {machine_line!r}")
+            counted = re.search(r"^Findings: (\d+)$", text_run.stdout, re.M)
+            if report["counts"]["findings"] != (int(counted.group(1)) if counted else 0):
+                problems.append(f"counts.findings {report['counts']['findings']}, text {counted and counted.group(0)}")
+            notes = sum(1 for f in report["findings"] if f["severity"] == "note")
+            if report["counts"]["notes_shown"] != notes:
+                problems.append(f"counts.notes_shown {report['counts']['notes_shown']}, {notes} notes listed")
             # Every id silenced: nothing left, each counted, and no finding fails the run any more.
             ids = sorted({f["id"] for f in report["findings"]})
             if ids:
