@@ -172,6 +172,8 @@ const tool_case tool_cases[] = {
     {"medium that is no folder", {"clean/Tovinel.ini"}, 2, {"clean/Tovinel.ini is not a folder"}, {}},
     {"bad drive", {"--drive=12", "clean"}, 2, {"--drive takes one drive letter"}, {}},
     {"unknown format", {"--format=xml", "clean"}, 2, {"--format takes text or json, not 'xml'."}, {}},
+    {"drive letter in small letters, at both ends of the alphabet", {"--drive=a", "clean"}, 0, {"Launcher: 'A:\\tovinel.exe'"}, {}},
+    {"drive z", {"--drive=z", "clean"}, 0, {"Launcher: 'Z:\\tovinel.exe'"}, {}},
     {"bad code page", {"--codepage=65001", "clean"}, 2, {"--codepage takes one of"}, {}},
     {"folder leaving the medium", {"--folder=DISC1\\..\\..", "subfolder"}, 2, {"--folder leaves the medium"}, {}},
     {"folder on another drive", {"--folder=C:\\X", "subfolder"}, 2, {"--folder names a folder below"}, {}},
@@ -284,6 +286,30 @@ TEST(CheckTool, ADriveRootNamesTheDrive)
     }
     ASSERT_EQ(0, chdir(previous));
     fs::remove_all(root);
+}
+
+// A medium path is named whole up to 400 bytes, and cut with its length past that.
+TEST(CheckTool, NamesAMediumPathWholeUpTo400Bytes)
+{
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/tovinel-long-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    for (size_t length : {400u, 401u}) {
+        // Folders of 100 bytes, then a file that is no image, to make a path of `length` bytes.
+        fs::path path = pattern;
+        while (path.string().size() + 101 < length - 10)
+            path /= std::string(100, 'f');
+        fs::create_directories(path);
+        path /= std::string(length - path.string().size() - 1, 'n');
+        std::ofstream(path) << "no image";
+        ASSERT_EQ(length, path.string().size());
+        tool_run run = run_check_tool({path.string()});
+        EXPECT_EQ(2, run.exit_code) << run.output;
+        std::string shown = length <= 400 ? path.string() + " is not a folder"
+                                          : path.string().substr(0, 400) + "... (" + std::to_string(length) + " bytes)";
+        EXPECT_NE(std::string::npos, run.output.find("tovinel-check: " + shown)) << length << ":\n" << run.output;
+    }
+    fs::remove_all(pattern);
 }
 
 // The decision is callable without the command line, for tests that compare it with the launcher.

@@ -237,6 +237,28 @@ TEST_F(IsoImage, ListsFoldersAndReadsFilesWithinTheLimitAsked)
     std::string bytes;
     EXPECT_FALSE(iso_image_read(image, *iso_image_find(image, "DRIVER_S"), 100, &bytes, &error));
     EXPECT_NE(std::string::npos, error.find("is a folder")) << error;
+    const iso_entry stranger = *entry;  // the same facts, but no entry of this image
+    EXPECT_FALSE(iso_image_read(image, stranger, 100, &bytes, &error));
+    EXPECT_NE(std::string::npos, error.find("not one of this image's")) << error;
+}
+
+// An image replaced by another between its listing and a read: the read refuses rather than hand
+// over another file's bytes.
+TEST_F(IsoImage, RefusesToReadAnImageThatChanged)
+{
+    const std::string path = images + "/changing.iso";
+    write_file(path, file_text(image_path("joliet_rock_ridge")));
+    iso_image image;
+    std::string error;
+    ASSERT_TRUE(iso_image_open(path, &image, &error)) << error;
+    const iso_entry* entry = iso_image_find(image, "Driver Setup\\setup.exe");
+    ASSERT_NE(nullptr, entry);
+    std::string bytes;
+    ASSERT_TRUE(iso_image_read(image, *entry, 100, &bytes, &error)) << error;
+    write_file(path, file_text(image_path("iso9660_only")));
+    EXPECT_FALSE(iso_image_read(image, *entry, 100, &bytes, &error));
+    EXPECT_EQ("", bytes);
+    EXPECT_NE(std::string::npos, error.find("changed")) << error;
 }
 
 // Why Windows will not find what Linux shows: the words a finding adds, "" when there is nothing to add.
