@@ -671,6 +671,8 @@ def collect_mutants(options, tree):
         mutants = [m for m in mutants if int(first) <= m.first_line + 1 <= int(last or first)]
     if options.limit is not None:
         mutants = mutants[:options.limit]
+    # Every mutant of the files, drawn or not: an equivalent entry is stale only if it matches none.
+    options.population = list(mutants)
     if options.sample is not None and options.sample < len(mutants):
         chosen = sorted(random.Random(options.seed).sample(range(len(mutants)), options.sample))
         mutants = [mutants[i] for i in chosen]
@@ -808,9 +810,10 @@ def summarise(mutants, equivalents, options, seconds):
         judged -= listed_survivors
         survived -= listed_survivors
     # Entries that match no mutant of the files run: the code moved on, or the entry is mistyped.
-    run_files = {m.path for m in mutants}
+    population = getattr(options, "population", mutants)
+    run_files = {m.path for m in population}
     complete = options.limit is None and not options.lines and set(options.operators) == set(OPERATORS)
-    stale = [k for k in equivalents.unmatched(mutants) if complete and k[0] in run_files]
+    stale = [k for k in equivalents.unmatched(population) if complete and k[0] in run_files]
     if stale:
         out.append("equivalents that match no mutant (stale or mistyped):")
         out += [f"  {k[0]}: {k[1]}: {k[2]}  =>  {k[3]}" + (f"  (after {k[4]})" if k[4] else "") for k in stale]
