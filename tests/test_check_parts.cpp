@@ -155,6 +155,25 @@ TEST(CheckParts, JsonStringsAreWellFormedWhateverTheText)
         EXPECT_EQ(c.json, json_string(c.text)) << c.json;
 }
 
+TEST(CheckParts, Utf8IsWellFormedOnlyAtTheEdgesOfEachRange)
+{
+    struct {
+        const char* text;
+        bool utf8;
+    } const cases[] = {
+        {"\xc2\x80", true},          {"\xdf\xbf", true},          {"\xc1\xbf", false},
+        {"\xc2\x41", false},         {"\xe0\xa0\x80", true},      {"\xe0\x9f\x80", false},
+        {"\xed\x9f\xbf", true},      {"\xed\xa0\x80", false},      {"\xee\x80\x80", true},
+        {"\xef\xbf\xbf", true},      {"\xe1\x41\x80", false},      {"\xe1\x80\x41", false},
+        {"\xf0\x90\x80\x80", true},  {"\xf0\x8f\xbf\xbf", false},  {"\xf4\x8f\xbf\xbf", true},
+        {"\xf4\x90\x80\x80", false}, {"\xf5\x80\x80\x80", false},  {"\xf1\x41\x80\x80", false},
+        {"\xf1\x80\x41\x80", false}, {"\xf1\x80\x80\x41", false},  {"\xf1\x80\x80\x80", true},
+        {"\x80", false},             {"\xff", false},             {"\x7f", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.utf8, is_utf8(c.text)) << shown(c.text);
+}
+
 TEST(CheckParts, CodePagesConvertAsWindowsDoes)
 {
     bool exact = false;
