@@ -236,6 +236,8 @@ const finding_case finding_cases[] = {
      {"Tovinel.ini:2 regkey-root"}, {"although the product is installed"}},
     {"RegKey with a comment", {{"Tovinel.ini", ini_with_key("SOFTWARE\\Maker ; ours")}}, {"--installed=C:\\A.EXE"}, 1,
      {"Tovinel.ini:2 regkey-comment"}, {"although the product is installed"}},
+    {"RegKey beginning with ';' holds no comment", {{"Tovinel.ini", ini_with_key(";SOFTWARE\\Maker")}},
+     {"--installed=C:\\A.EXE"}, 0, {}, {"Decision: start the installed application"}},
     {"RegKey with a trailing backslash still opens", {{"Tovinel.ini", ini_with_key("SOFTWARE\\Maker\\")}},
      {"--installed=C:\\A.EXE"}, 0, {}, {"Decision: start the installed application"}},
 
