@@ -345,10 +345,17 @@ void check_installed_findings(check_context& context)
         add("installed-unbalanced-quote",
             "The default value holds an unbalanced quote: Windows then takes the rest of the command line, tail"
             " included, as the program's name.");
+    // A variable is a name between two percent signs; "%%" names none, and stays as it is even
+    // where variables are expanded.
     size_t percent = value.find('%');
-    if (percent != std::string::npos && value.find('%', percent + 1) != std::string::npos)
+    size_t close = percent == std::string::npos ? percent : value.find('%', percent + 1);
+    while (close != std::string::npos && close == percent + 1) {
+        percent = value.find('%', close + 1);
+        close = percent == std::string::npos ? percent : value.find('%', percent + 1);
+    }
+    if (close != std::string::npos)
         add("installed-variables", "The default value holds " +
-                                       quoted(context, value.substr(percent, value.find('%', percent + 1) - percent + 1)) +
+                                       quoted(context, value.substr(percent, close - percent + 1)) +
                                        ": the launcher never expands environment variables, whatever the value's type."
                                        " The product's setup should write the expanded path.");
     std::string program = value[0] == '"' ? value.substr(1, value.find('"', 1) - 1) : value.substr(0, value.find(' '));
