@@ -90,6 +90,14 @@ void directory_header(std::string& out, unsigned named, unsigned ids)
     put(out, ids, 2);
 }
 
+// A directory of one entry: its name or id, and its target (0x80000000 set: another directory).
+void one_entry_directory(std::string& out, uint32_t name, uint32_t target)
+{
+    directory_header(out, 0, 1);
+    put(out, name, 4);
+    put(out, target, 4);
+}
+
 // A resource tree with one name (1) and one language (0x409) per type, as resource compilers
 // write it; `named_types` entries named by string come first in the root, as they must. The root
 // counts all but the last `uncounted` types, whose entries follow the counted ones all the same.
@@ -111,16 +119,10 @@ std::string resource_section(const std::vector<resource>& resources, uint32_t se
         put(tree, resources[i].type, 4);
         put(tree, 0x80000000u | (names_at + 24 * i), 4);
     }
-    for (size_t i = 0; i < count; ++i) {
-        directory_header(tree, 0, 1);
-        put(tree, 1, 4);
-        put(tree, 0x80000000u | (languages_at + 24 * i), 4);
-    }
-    for (size_t i = 0; i < count; ++i) {
-        directory_header(tree, 0, 1);
-        put(tree, 0x409, 4);
-        put(tree, entries_at + 16 * i, 4);
-    }
+    for (size_t i = 0; i < count; ++i)
+        one_entry_directory(tree, 1, 0x80000000u | (languages_at + 24 * i));
+    for (size_t i = 0; i < count; ++i)
+        one_entry_directory(tree, 0x409, entries_at + 16 * i);
     std::string data;
     for (const resource& r : resources) {
         put(tree, section_rva + data_at + data.size(), 4);
@@ -248,9 +250,7 @@ TEST(CheckProgram, FactsComeFromTheHeadersAndResourcesWithinTheBytes)
     put(cut_tree, 1, 2);
     put(cut_tree, 24, 4);
     put(cut_tree, 0x80000000u | 24, 4);
-    directory_header(cut_tree, 0, 1);
-    put(cut_tree, 1, 4);
-    put(cut_tree, 0x80000000u | 48, 4);
+    one_entry_directory(cut_tree, 1, 0x80000000u | 48);
     directory_header(cut_tree, 0, 1);  // a language directory of one entry, and the file ends
     image_layout in_second;
     in_second.resources_rva = 0x2000;
@@ -258,46 +258,32 @@ TEST(CheckProgram, FactsComeFromTheHeadersAndResourcesWithinTheBytes)
     // A tree whose language directory comes last, its one entry ending the file; the data entry
     // it names lies before it.
     std::string last_entry_tree;
-    directory_header(last_entry_tree, 0, 1);
-    put(last_entry_tree, 24, 4);
-    put(last_entry_tree, 0x80000000u | 24, 4);
-    directory_header(last_entry_tree, 0, 1);
-    put(last_entry_tree, 1, 4);
-    put(last_entry_tree, 0x80000000u | 64, 4);
+    one_entry_directory(last_entry_tree, 24, 0x80000000u | 24);
+    one_entry_directory(last_entry_tree, 1, 0x80000000u | 64);
     put(last_entry_tree, 0x1000, 4);  // at 48: the data entry
     put(last_entry_tree, level_manifest.size(), 4);
     put(last_entry_tree, 0, 8);
-    directory_header(last_entry_tree, 0, 1);  // at 64: the language directory
-    put(last_entry_tree, 0x409, 4);
-    put(last_entry_tree, 48, 4);
+    one_entry_directory(last_entry_tree, 0x409, 48);  // at 64: the language directory
 
     // The same, but the data entry comes last, and only its address and size are in the file.
     std::string cut_entry_tree = last_entry_tree.substr(0, 48);
     cut_entry_tree.replace(44, 4, std::string("\x30\0\0\x80", 4));  // the language directory is at 48
-    directory_header(cut_entry_tree, 0, 1);
-    put(cut_entry_tree, 0x409, 4);
-    put(cut_entry_tree, 72, 4);
+    one_entry_directory(cut_entry_tree, 0x409, 72);
     put(cut_entry_tree, 0x1000, 4);
     put(cut_entry_tree, level_manifest.size(), 4);
 
     // A tree as a resource compiler would never write it, but Windows reads: directories and the data
     // entry at odd offsets.
     std::string odd_tree;
-    directory_header(odd_tree, 0, 1);
-    put(odd_tree, 24, 4);
-    put(odd_tree, 0x80000000u | 25, 4);
+    one_entry_directory(odd_tree, 24, 0x80000000u | 25);
     odd_tree += '\0';
-    directory_header(odd_tree, 0, 1);  // at 25
-    put(odd_tree, 1, 4);
-    put(odd_tree, 0x80000000u | 49, 4);
-    directory_header(odd_tree, 0, 1);  // at 49
-    put(odd_tree, 0x409, 4);
-    put(odd_tree, 73, 4);
+    one_entry_directory(odd_tree, 1, 0x80000000u | 49);  // at 25
+    one_entry_directory(odd_tree, 0x409, 73);  // at 49
     put(odd_tree, 0x1000, 4);  // at 73
     put(odd_tree, level_manifest.size(), 4);
     put(odd_tree, 0, 8);
 
-        // A manifest of exactly the most bytes read from a resource, and one of a byte more.
+    // A manifest of exactly the most bytes read from a resource, and one of a byte more.
     std::string largest_manifest = level_manifest + std::string((1u << 20) - level_manifest.size(), ' ');
 
     image_layout at_first;
