@@ -379,6 +379,29 @@ TEST_F(IsoImage, GivesAReasonForWhatIsNoWholeImage)
     }
 }
 
+// Joliet is told by the escape sequence of its volume descriptor, one for each of its three levels.
+TEST_F(IsoImage, TellsJolietByTheEscapeSequenceOfEachLevel)
+{
+    const std::string whole = file_text(image_path("joliet_only"));
+    size_t joliet_at = 0;
+    for (size_t at = 16 * 2048; at + 2048 <= whole.size() && joliet_at == 0; at += 2048)
+        if (whole[at] == 2 && whole.compare(at + 1, 5, "CD001") == 0)
+            joliet_at = at;
+    ASSERT_NE(0u, joliet_at);
+    const struct {
+        char level;
+        bool joliet;
+    } cases[] = {{'@', true}, {'C', true}, {'E', true}, {'D', false}};
+    for (const auto& c : cases) {
+        std::string image = whole;
+        image[joliet_at + 90] = c.level;
+        iso_image opened;
+        std::string error;
+        ASSERT_TRUE(iso_image_open(made("escape.iso", image), &opened, &error)) << c.level << ": " << error;
+        EXPECT_EQ(c.joliet, opened.joliet) << "%/" << c.level;
+    }
+}
+
 // Points the root folder's record named `name` at the root folder itself: a loop of folders.
 void loop_folder(std::string* image, const std::string& name)
 {
