@@ -3,10 +3,13 @@
 // runs under an address-space limit, and checks that nothing unsafe reaches the terminal.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -33,6 +36,17 @@ void sparse(const fs::path& path, unsigned long long size)
 {
     write(path, "");
     fs::resize_file(path, size);
+}
+
+// A UNIX socket bound at `path`, left behind as a file of its own kind.
+void socket_file(const fs::path& path)
+{
+    int handle = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    EXPECT_EQ(0, bind(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address)) << path;
+    close(handle);
 }
 
 std::string noise(size_t size)
@@ -70,6 +84,8 @@ const std::string clean_ini = "[Application]\nRegKey=SOFTWARE\\Maker\\Product\nS
 const hostile_case hostile_cases[] = {
     {"FIFO as Tovinel.ini", [](const fs::path& m) { mkfifo((m / "Tovinel.ini").c_str(), 0600); }, 2,
      "Tovinel.ini': a FIFO, not a regular file", "[ini-"},
+    {"socket as Tovinel.ini", [](const fs::path& m) { socket_file(m / "Tovinel.ini"); }, 2,
+     "Tovinel.ini': a socket, not a regular file", "[ini-"},
     {"FIFO as autorun.inf", [](const fs::path& m) { mkfifo((m / "autorun.inf").c_str(), 0600); }, 2, "a FIFO"},
     {"FIFO as the launcher", [](const fs::path& m) { mkfifo((m / "tovinel.exe").c_str(), 0600); }, 2, "a FIFO",
      "[launcher-"},

@@ -54,21 +54,33 @@ std::string version_block(const std::u16string& key, const std::string& value, u
 
 using strings = std::vector<std::pair<std::u16string, std::u16string>>;
 
-// Each text ends with a NUL unless `unterminated`: then, of an even length, the last one ends the record.
-std::string version_record(const strings& texts, const std::u16string& table = u"040904b0",
-                           const std::u16string& info = u"StringFileInfo", bool unterminated = false)
+// The fixed part of a version record: 52 bytes.
+std::string version_fixed()
 {
     std::string fixed;
     for (uint32_t field : {0xFEEF04BDu, 0x10000u, 0x10000u, 0u, 0x10000u, 0u, 0x3Fu, 0u, 0x40004u, 1u, 0u, 0u, 0u})
         put(fixed, field, 4);
+    return fixed;
+}
+
+// The StringFileInfo block (or one of another name) of one string table; each text ends with a
+// NUL unless `unterminated`: then, of an even length, the last one ends the block.
+std::string string_info(const strings& texts, const std::u16string& table = u"040904b0",
+                        const std::u16string& info = u"StringFileInfo", bool unterminated = false)
+{
     std::vector<std::string> entries;
     for (const auto& text : texts)
         entries.push_back(unterminated ? version_block(text.first, utf16z(text.second).substr(0, 2 * text.second.size()),
                                                        text.second.size(), true, {})
                                        : version_block(text.first, utf16z(text.second), text.second.size() + 1, true, {}));
     std::string table_block = version_block(table, "", 0, true, entries);
-    std::string info_block = version_block(info, "", 0, true, {table_block});
-    return version_block(u"VS_VERSION_INFO", fixed, fixed.size(), false, {info_block});
+    return version_block(info, "", 0, true, {table_block});
+}
+
+std::string version_record(const strings& texts, const std::u16string& table = u"040904b0",
+                           const std::u16string& info = u"StringFileInfo", bool unterminated = false)
+{
+    return version_block(u"VS_VERSION_INFO", version_fixed(), 52, false, {string_info(texts, table, info, unterminated)});
 }
 
 std::string manifest(const std::string& element)
@@ -332,6 +344,10 @@ TEST(CheckProgram, FactsComeFromTheHeadersAndResourcesWithinTheBytes)
                                             {u"FileDescription", u"\u30bd\u30d5\u30c8"}})}}),
          {w32, false, "", "Caf\xc3\xa9 \x7f\xc2\x80\xdf\xbf\xe0\xa0\x80\xe0\xbf\xbf\xef\xbf\xbf",
           "\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88", ""}},
+        {"an empty block of six bytes before the string tables",
+         program_with({{16, version_block(u"VS_VERSION_INFO", version_fixed(), 52, false,
+                                          {std::string("\x06\0\0\0\0\0", 6), string_info(launcher_texts)})}}),
+         {w32, false, "tovinel.exe", "Tovinel", "Tovinel launcher", ""}},
         {"a string table not named by language and code page is not read",
          program_with({{16, version_record(launcher_texts, u"0409")}}), {w32, false, "", "", "", ""}},
         {"eight letters outside StringFileInfo are no string table",
