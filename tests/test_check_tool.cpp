@@ -171,6 +171,9 @@ const tool_case tool_cases[] = {
     {"medium that does not exist", {"no_such_medium"}, 2, {"no_such_medium does not exist"}, {}},
     {"medium that is no folder", {"clean/Tovinel.ini"}, 2, {"clean/Tovinel.ini is not a folder"}, {}},
     {"bad drive", {"--drive=12", "clean"}, 2, {"--drive takes one drive letter"}, {}},
+    {"a digit for a drive", {"--drive=1", "clean"}, 2, {"--drive takes one drive letter"}, {}},
+    {"a sign for a drive", {"--drive=[", "clean"}, 2, {"--drive takes one drive letter"}, {}},
+    {"folder that is a drive", {"--folder=C:", "subfolder"}, 2, {"--folder names a folder below the medium's root, not a drive"}, {}},
     {"unknown format", {"--format=xml", "clean"}, 2, {"--format takes text or json, not 'xml'."}, {}},
     {"drive letter in small letters, at both ends of the alphabet", {"--drive=a", "clean"}, 0, {"Launcher: 'A:\\tovinel.exe'"}, {}},
     {"drive z", {"--drive=z", "clean"}, 0, {"Launcher: 'Z:\\tovinel.exe'"}, {}},
@@ -286,6 +289,23 @@ TEST(CheckTool, ADriveRootNamesTheDrive)
     }
     ASSERT_EQ(0, chdir(previous));
     fs::remove_all(root);
+}
+
+// After "--" every argument is the medium, even one that begins with a dash.
+TEST(CheckTool, TakesAMediumNamedLikeAnOptionAfterTwoDashes)
+{
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/tovinel-dash-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    fs::copy(media + "/clean", fs::path(pattern) / "-medium", fs::copy_options::recursive);
+    char previous[4096];
+    ASSERT_NE(nullptr, getcwd(previous, sizeof previous));
+    ASSERT_EQ(0, chdir(pattern));
+    tool_run run = run_check_tool({"--", "-medium"});
+    EXPECT_EQ(0, run.exit_code) << run.output;
+    EXPECT_NE(std::string::npos, run.output.find("Medium:   -medium")) << run.output;
+    ASSERT_EQ(0, chdir(previous));
+    fs::remove_all(pattern);
 }
 
 // A medium path is named whole up to 400 bytes, and cut with its length past that.
