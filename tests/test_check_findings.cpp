@@ -362,6 +362,7 @@ const finding_case finding_cases[] = {
      {"--installed installed-variables"}, {"'%ProgramFiles%'"}},
     {"installed command with one percent sign", {}, {"--installed=C:\\100%\\APP.EXE"}, 0, {}, {}},
     {"installed command with a doubled percent sign", {}, {"--installed=C:\\100%%\\APP.EXE"}, 0, {}, {}},
+    {"installed command of an empty quoted name, then a package", {}, {"--installed=\"\"C:\\setup.msi\"\""}, 0, {}, {}},
     {"installed command with a doubled percent sign, then a variable", {}, {"--installed=C:\\100%%\\%APPS%\\A.EXE"},
      1, {"--installed installed-variables"}, {"holds '%APPS%'"}},
     {"installed command of 260 bytes", {}, {"--installed=C:\\" + std::string(253, 'v') + ".EXE"}, 1,

@@ -211,7 +211,8 @@ TEST(CheckParts, CodePagesConvertAsWindowsDoes)
 
 TEST(CheckParts, TheLineScannerFindsWhatTheReaderReads)
 {
-    const char bytes[] = "; c\r\n[ Setup ]x\r\n\r\n \tRun\v= a b \f\n\r[Two\nk\x00z=v\n#h=1\nw= \"q\" \x1a";
+    const char bytes[] = "; c\r\n[ Setup ]x\r\n\r\n \tRun\v= a b \f\n\r[Two\nk\x00z=v\n#h=1\nw= \"q\" \x1a\n"
+                         " \t; c2\n  [Three]";
     const std::string text(bytes, sizeof bytes - 1);
     std::vector<std::string> seen;
     ini_scan(text, [&](const ini_line& line) {
@@ -219,7 +220,8 @@ TEST(CheckParts, TheLineScannerFindsWhatTheReaderReads)
                        line.name + "=" + line.value + (line.has_equals ? "!" : "") + (line.has_close ? "]" : ""));
     });
     const std::vector<std::string> expected = {"1:0:=",       "2:1:Setup=]",       "4:2:Run=a b!", "6:1:Two=",
-                                               "7:2:k=v!",    "8:2:#h=1!",         "9:2:w=\"q\"!"};
+                                               "7:2:k=v!",    "8:2:#h=1!",         "9:2:w=\"q\"!", "10:0:=",
+                                               "11:1:Three=]"};
     EXPECT_EQ(expected, seen);
     EXPECT_EQ(4u, ini_line_of(text, "setup", "RUN"));
     EXPECT_EQ(0u, ini_line_of(text, "Setup", "w")) << "w stands in [Two], not in [Setup]";

@@ -365,7 +365,7 @@ const damaged_case damaged_cases[] = {
          EXPECT_EQ(0, truncate(path.c_str(), static_cast<off_t>(with_zeros)));  // zeros, never written
          return path;
      },
-     "MiB of folder data"},
+     "more than 16 MiB of folder data"},
 };
 
 TEST_F(IsoImage, GivesAReasonForWhatIsNoWholeImage)
@@ -464,7 +464,7 @@ std::string noise_after_descriptors()
 
 const hostile_image_case hostile_image_cases[] = {
     {"folder loop", looping_image, "contains loop"},
-    {"root folder of 18 MiB zeros", zeros_for_root, "MiB of folder data"},
+    {"root folder of 18 MiB zeros", zeros_for_root, "more than 16 MiB of folder data"},
     {"root folder claimed past the end", root_past_the_end, "cannot be read as an ISO 9660 image"},
     {"noise after the descriptors", noise_after_descriptors, "ISO 9660 image"},
 };
