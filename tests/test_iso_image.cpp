@@ -346,6 +346,62 @@ void claim_sizes(std::string* image, uint32_t root_size, uint32_t volume_sectors
     }
 }
 
+// An image whose root folder lists 60,001 files, all of the same data: more than a listing keeps.
+// The new root folder goes past the end of an image without Joliet, and the volume descriptor
+// points at it.
+std::string many_files_image()
+{
+    std::string image = file_text(image_path("iso9660_only"));
+    const size_t descriptor = 16 * 2048;
+    auto little = [&](size_t at) {
+        uint32_t value = 0;
+        for (int byte = 3; byte >= 0; --byte)
+            value = value << 8 | static_cast<unsigned char>(image[at + byte]);
+        return value;
+    };
+    auto both_orders = [](std::string* record, size_t at, uint32_t value) {
+        for (int byte = 0; byte < 4; ++byte) {
+            (*record)[at + byte] = static_cast<char>(value >> (8 * byte));
+            (*record)[at + 4 + byte] = static_cast<char>(value >> (8 * (3 - byte)));
+        }
+    };
+    // A file's record in the old root folder, to copy under new names.
+    std::string file_record;
+    for (size_t at = little(descriptor + 156 + 2) * size_t{2048}; image[at] != 0; at += static_cast<unsigned char>(image[at]))
+        if (image.compare(at + 33, 13, "TOVINEL.INI;1") == 0)
+            file_record = image.substr(at, static_cast<unsigned char>(image[at]));
+    EXPECT_FALSE(file_record.empty());
+    const uint32_t files = 60001;
+    const uint32_t per_sector = 2048 / 46;
+    const uint32_t sectors = (files + 2 + per_sector - 1) / per_sector;
+    const uint32_t root_at = static_cast<uint32_t>(image.size() / 2048);
+    std::string self = image.substr(descriptor + 156, 34);  // the root's own record, for "." and ".."
+    both_orders(&self, 2, root_at);
+    both_orders(&self, 10, sectors * 2048);
+    std::string folder;
+    for (uint32_t i = 0; i < files + 2; ++i) {
+        std::string record = self;
+        if (i == 1)
+            record[33] = 1;
+        if (i >= 2) {
+            char name[16];
+            snprintf(name, sizeof name, "F%05u.TXT;1", i - 2);
+            record = file_record.substr(0, 32) + static_cast<char>(12) + name + std::string(1, '\0');
+            record[0] = static_cast<char>(record.size());
+        }
+        if (folder.size() % 2048 + record.size() > 2048)
+            folder.resize((folder.size() / 2048 + 1) * 2048, '\0');
+        folder += record;
+    }
+    folder.resize(size_t{sectors} * 2048, '\0');
+    image += folder;
+    std::string root = image.substr(descriptor + 156, 34);
+    both_orders(&root, 2, root_at);
+    image.replace(descriptor + 156, 34, root);
+    claim_sizes(&image, sectors * 2048, root_at + sectors);
+    return made("many_files.iso", image);
+}
+
 const damaged_case damaged_cases[] = {
     {"text file", [] { return made("notes.txt", "[autorun]\nopen=tovinel.exe\n"); }, "is no ISO 9660 image"},
     {"empty file", [] { return made("empty.iso", ""); }, "is no ISO 9660 image"},
@@ -356,6 +412,7 @@ const damaged_case damaged_cases[] = {
     {"folder", [] { return images; }, "is no regular file"},
     {"device", [] { return std::string("/dev/zero"); }, "is no regular file"},
     {"missing", [] { return images + "/no_such.iso"; }, "cannot be read"},
+    {"60,001 files in one folder", many_files_image, "holds more than 60000 files and folders"},
     {"root folder claimed to be 18 MiB of zeros",
      [] {
          std::string image = whole_image();
