@@ -85,6 +85,8 @@ protected:
             make(kind.options, image_path(kind.name), medium);
         for (const std::string& name : sample_media())
             make("-J -R", medium_image_path(name), std::string(CHECK_MEDIA) + "/" + name);
+        script += std::string(GENISOIMAGE) + " -quiet -J -R -udf -o '" + image_path("joliet_udf") + "' '" + medium +
+                  "' 2>/dev/null || echo failed: joliet_udf & ";
         script += "wait";
         FILE* run = popen(script.c_str(), "r");
         ASSERT_NE(nullptr, run);
@@ -457,6 +459,38 @@ TEST_F(IsoImage, TellsJolietByTheEscapeSequenceOfEachLevel)
         ASSERT_TRUE(iso_image_open(made("escape.iso", image), &opened, &error)) << c.level << ": " << error;
         EXPECT_EQ(c.joliet, opened.joliet) << "%/" << c.level;
     }
+}
+
+// A UDF file system is told by the recognition sequence right after the ISO 9660 descriptors:
+// BEA01, then NSR02 or NSR03, then TEA01. The image genisoimage makes has one; each case writes
+// another over it.
+TEST_F(IsoImage, TellsAUdfFileSystemByItsRecognitionSequence)
+{
+    const std::string whole = file_text(image_path("joliet_udf"));
+    ASSERT_EQ(0, whole.compare(19 * 2048 + 1, 5, "BEA01")) << "the sequence follows the terminator";
+    const struct {
+        std::vector<const char*> sequence;
+        bool udf;
+    } cases[] = {
+        {{"BEA01", "NSR02", "TEA01"}, true},
+        {{"BEA01", "NSR03", "TEA01"}, true},
+        {{"BEA01", "TEA01", "TEA01"}, false},
+        {{"BEA01", "XXX01", "NSR02"}, false},
+    };
+    for (const auto& c : cases) {
+        std::string image = whole;
+        for (size_t i = 0; i < c.sequence.size(); ++i)
+            image.replace((19 + i) * 2048 + 1, 5, c.sequence[i]);
+        iso_image opened;
+        std::string error;
+        ASSERT_TRUE(iso_image_open(made("udf.iso", image), &opened, &error)) << c.sequence[1] << ": " << error;
+        EXPECT_EQ(c.udf, opened.udf) << c.sequence[1];
+        EXPECT_TRUE(opened.joliet) << c.sequence[1];
+    }
+    // The check says that Windows reads the UDF file system instead.
+    tool_run run = run_check_tool({image_path("joliet_udf")});
+    EXPECT_NE(std::string::npos, run.output.find("; it also holds a UDF file system, which Windows reads instead"))
+        << run.output;
 }
 
 // Points the root folder's record named `name` at the root folder itself: a loop of folders.

@@ -13,6 +13,7 @@ packages=(
     locales                                                  # a double-byte code page (932) for Wine
     clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck       # fuzzing, sanitizers, static analysis
     libarchive-dev pkg-config xorriso python3-jsonschema     # the checker: ISO images, JSON output
+    genisoimage                                              # a UDF bridge image for the checker's tests
     python3-pil osslsigncode openssl                         # branding, signing and the release
 )
 
