@@ -171,6 +171,30 @@ TEST_F(IsoImage, ReadsJolietNamesBeyondAsciiAsUtf8)
     EXPECT_NE(nullptr, iso_image_find(image, name));
 }
 
+// Files of one size in a folder whose name Joliet cuts: each still pairs with its Rock Ridge name,
+// by its own name within the folder.
+TEST_F(IsoImage, PairsFilesInAFolderWhoseNameJolietCuts)
+{
+    const std::string folder_name = "A folder whose name is longer than the sixty-four characters of Joliet";
+    const std::string source = images + "/long_folder";
+    mkdir(source.c_str(), 0755);
+    mkdir((source + "/" + folder_name).c_str(), 0755);
+    write_file(source + "/" + folder_name + "/one.txt", "1");
+    write_file(source + "/" + folder_name + "/two.txt", "2");
+    const std::string image_file = images + "/long_folder.iso";
+    const std::string make = std::string(XORRISO) + " -as mkisofs -quiet -J -R -o '" + image_file + "' '" + source +
+                             "' 2>/dev/null";
+    ASSERT_EQ(0, system(make.c_str()));
+    iso_image image;
+    std::string error;
+    ASSERT_TRUE(iso_image_open(image_file, &image, &error)) << error;
+    for (const char* name : {"one.txt", "two.txt"}) {
+        long index = iso_image_find_rock_ridge(image, folder_name + "/" + name);
+        ASSERT_GE(index, 0) << name;
+        EXPECT_EQ(folder_name.substr(0, 64) + "\\" + name, image.entries[static_cast<size_t>(index)].path);
+    }
+}
+
 // Which names Windows reads, and what Linux shows besides.
 struct kind_case {
     const char* image;
@@ -597,8 +621,11 @@ TEST_F(IsoImage, ReadsWhatACutImageStillHolds)
         if (entry.is_folder)
             continue;
         std::string bytes;
+        error.clear();
         if (iso_image_read(image, entry, 1 << 20, &bytes, &error))
             ++readable;
+        else if (entry.path.compare(0, 12, "Installation") == 0)  // the file the cut goes through
+            EXPECT_EQ("its data cannot be read: Truncated input file", error) << "libarchive's own words";
         else if (error.find("cut short") != std::string::npos || error.find("runcated") != std::string::npos)
             ++cut;
         else
