@@ -71,7 +71,8 @@ TEST(CheckParts, IconValuesLoseTheirResourceIndex)
     } const cases[] = {
         {"tovinel.exe", "tovinel.exe"},     {"tovinel.exe,0", "tovinel.exe"}, {"tovinel.exe , 12", "tovinel.exe , 12"},
         {"tovinel.exe ,12", "tovinel.exe"}, {"a.dll,-101", "a.dll"},          {"odd,name.ico", "odd,name.ico"},
-        {"trailing,", "trailing,"},         {"minus,-", "minus,-"},
+        {"trailing,", "trailing,"},         {"minus,-", "minus,-"},          {"tovinel.exe,1a", "tovinel.exe,1a"},
+        {"tovinel.exe,0/", "tovinel.exe,0/"}, {"tovinel.exe,:", "tovinel.exe,:"}, {"tovinel.exe,90", "tovinel.exe"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.file, autorun_icon_file(c.icon)) << c.icon;

@@ -181,6 +181,7 @@ TEST_F(IsoImage, PairsFilesInAFolderWhoseNameJolietCuts)
     mkdir((source + "/" + folder_name).c_str(), 0755);
     write_file(source + "/" + folder_name + "/one.txt", "1");
     write_file(source + "/" + folder_name + "/two.txt", "2");
+    write_file(source + "/" + folder_name + "/ZIP.TXT", "zz");
     const std::string image_file = images + "/long_folder.iso";
     const std::string make = std::string(XORRISO) + " -as mkisofs -quiet -J -R -o '" + image_file + "' '" + source +
                              "' 2>/dev/null";
@@ -192,7 +193,10 @@ TEST_F(IsoImage, PairsFilesInAFolderWhoseNameJolietCuts)
         long index = iso_image_find_rock_ridge(image, folder_name + "/" + name);
         ASSERT_GE(index, 0) << name;
         EXPECT_EQ(folder_name.substr(0, 64) + "\\" + name, image.entries[static_cast<size_t>(index)].path);
-    }
+    }    // Found in any letter case, up to Z.
+    const iso_entry* zip = iso_image_find(image, folder_name.substr(0, 64) + "\\zip.txt");
+    ASSERT_NE(nullptr, zip);
+    EXPECT_EQ(folder_name.substr(0, 64) + "\\ZIP.TXT", zip->path);
 }
 
 // Which names Windows reads, and what Linux shows besides.
@@ -511,6 +515,14 @@ TEST_F(IsoImage, TellsAUdfFileSystemByItsRecognitionSequence)
         EXPECT_EQ(c.udf, opened.udf) << c.sequence[1];
         EXPECT_TRUE(opened.joliet) << c.sequence[1];
     }
+    // A Joliet descriptor past the terminator is no part of the set: only the one before it counts.
+    std::string late = whole;
+    late.replace(19 * 2048, 2048, whole, 17 * 2048, 2048);
+    late[17 * 2048 + 90] = 'X';
+    iso_image opened;
+    std::string error;
+    ASSERT_TRUE(iso_image_open(made("late_joliet.iso", late), &opened, &error)) << error;
+    EXPECT_FALSE(opened.joliet);
     // The check says that Windows reads the UDF file system instead.
     tool_run run = run_check_tool({image_path("joliet_udf")});
     EXPECT_NE(std::string::npos, run.output.find("; it also holds a UDF file system, which Windows reads instead"))
