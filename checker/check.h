@@ -86,7 +86,6 @@ private:
 };
 
 struct check_report {
-    std::string launcher;          // the launcher's path on the medium, UTF-8 ("" when not there)
     check_decision decision;
     check_findings found;
     std::vector<std::string> unreadable;   // what this machine cannot read, each with its reason

@@ -244,7 +244,6 @@ void check_launcher_findings(check_context& context)
         return;
     }
     program_file program = check_program(context, medium_path);
-    context.report.launcher = medium_path;
     if (program.kind == medium_kind::folder) {
         check_add(context, rank, file, line, "launcher-not-program", from + " is a folder, not a program.");
         return;
