@@ -125,7 +125,9 @@ const tool_case tool_cases[] = {
     {"a title alone never finds the open window", {"--setup-window=AnyClass,Maker Setup", "title_without_class"}, 1,
      {"Decision: start the setup program"}, {"Tovinel.ini:6 window-title-without-class"}},
     {"Run through a folder with a blank", {"run_with_blank"}, 1,
-     {"Tovinel.ini:7: Run names 'Maker Setup\\SETUP.EXE', a path with a blank", "Windows tries 'D:\\Maker.exe' first"},
+     {"Tovinel.ini:7: Run names 'Maker Setup\\SETUP.EXE', a path with a blank", "Windows tries 'D:\\Maker.exe' first",
+      // The shell is given the program the blanks were tried at: the one file there.
+      "Shell:    'D:\\Maker Setup\\SETUP.EXE' with parameters '/s '"},
      {"Tovinel.ini:7 run-blank"}},
     {"Start that is not a number", {"--installed=C:\\APP.EXE", "start_not_number"}, 1,
      {"Decision: start nothing", "Tovinel.ini:3: Start='yes' is not a number: the launcher reads it as 0"},
