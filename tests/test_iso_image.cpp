@@ -707,7 +707,8 @@ const tool_case tool_cases[] = {
     {"iso9660_only", 1,
      {"autorun.inf:3 autorun-icon-missing", "autorun.inf:3 image-name", "Tovinel.ini ini-name-case",
       "Tovinel.ini:7 run-missing", "Tovinel.ini:7 image-name"},
-     {"8.3 at most: Driver Setup\\setup.exe cannot be one of them"}},
+     {"8.3 at most: Driver Setup\\setup.exe cannot be one of them",
+      "autorun.inf:3: icon names 'Driver Setup\\setup.exe', which Windows will not find"}},
     {"notes.txt", 2, {}, {"is no ISO 9660 image"}},
 };
 
