@@ -34,7 +34,8 @@ bool find_entry(const medium_access& medium, const std::string& folder, const st
 {
     bool exact = false;
     found->clear();
-    medium.each_entry(
+    // A folder that cannot be listed holds no name that Windows could open.
+    bool listed = medium.each_entry(
         folder,
         [&](const medium_entry& entry) {
             if (entry.name == name) {
@@ -47,6 +48,8 @@ bool find_entry(const medium_access& medium, const std::string& folder, const st
             return true;
         },
         nullptr);
+    if (!listed)
+        return false;
     if (!exact && !found->empty())
         *case_differs = true;
     return !found->empty();
