@@ -302,6 +302,9 @@ TEST(CheckProgram, FactsComeFromTheHeadersAndResourcesWithinTheBytes)
     at_first.resources_rva = 0x1000;
     const std::string manifest_tree = resource_section({{24, level_manifest}}, 0x1000);
     std::string version = version_record(launcher_texts);
+    // ProductName "Tovinel" without its NUL, in a block whose length stops one byte short of its end.
+    std::string odd_text = version_block(u"ProductName", utf16z(u"Tovinel").substr(0, 14), 7, true, {});
+    odd_text[0] = static_cast<char>(odd_text[0] - 3);  // past its padding, into the last character
     // `count` small sections, then one that holds the resources.
     auto sections_before = [&version](unsigned count) {
         std::vector<section> sections;
@@ -348,6 +351,11 @@ TEST(CheckProgram, FactsComeFromTheHeadersAndResourcesWithinTheBytes)
          program_with({{16, version_block(u"VS_VERSION_INFO", version_fixed(), 52, false,
                                           {std::string("\x06\0\0\0\0\0", 6), string_info(launcher_texts)})}}),
          {w32, false, "tovinel.exe", "Tovinel", "Tovinel launcher", ""}},
+        {"a text whose block ends inside its last character loses that character",
+         program_with({{16, version_block(u"VS_VERSION_INFO", version_fixed(), 52, false,
+                                          {version_block(u"StringFileInfo", "", 0, true,
+                                                         {version_block(u"040904b0", "", 0, true, {odd_text})})})}}),
+         {w32, false, "", "Tovine", "", ""}},
         {"a string table not named by language and code page is not read",
          program_with({{16, version_record(launcher_texts, u"0409")}}), {w32, false, "", "", "", ""}},
         {"eight letters outside StringFileInfo are no string table",
