@@ -312,7 +312,8 @@ TEST(CheckTool, TakesAMediumNamedLikeAnOptionAfterTwoDashes)
     fs::remove_all(pattern);
 }
 
-// A medium path is named whole up to 400 bytes, and cut with its length past that.
+// A medium path is named whole up to 400 bytes, and cut with its length past that: in the reason a
+// file is no image, and on the "Medium:" line of a folder.
 TEST(CheckTool, NamesAMediumPathWholeUpTo400Bytes)
 {
     namespace fs = std::filesystem;
@@ -332,6 +333,12 @@ TEST(CheckTool, NamesAMediumPathWholeUpTo400Bytes)
         std::string shown = length <= 400 ? path.string() + " is not a folder"
                                           : path.string().substr(0, 400) + "... (" + std::to_string(length) + " bytes)";
         EXPECT_NE(std::string::npos, run.output.find("tovinel-check: " + shown)) << length << ":\n" << run.output;
+        // The same path as a medium folder, on the "Medium:" line.
+        fs::remove(path);
+        fs::copy(media + "/clean", path, fs::copy_options::recursive);
+        run = run_check_tool({path.string()});
+        shown = length <= 400 ? path.string() + "\n" : path.string().substr(0, 400) + "... (" + std::to_string(length) + " bytes)\n";
+        EXPECT_EQ(0, run.output.find("Medium:   " + shown)) << length << ":\n" << run.output;
     }
     fs::remove_all(pattern);
 }
