@@ -11,10 +11,11 @@
 
 namespace {
 
+// `bytes` little-endian bytes of `value`; past its eighth, zeros.
 void put(std::string& out, uint64_t value, unsigned bytes)
 {
     for (unsigned i = 0; i < bytes; ++i)
-        out += static_cast<char>(value >> 8 * i);
+        out += static_cast<char>(i < 8 ? value >> 8 * i : 0);
 }
 
 void pad4(std::string& out, size_t from = 0)
