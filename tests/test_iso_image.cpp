@@ -362,18 +362,30 @@ std::string made(const char* name, const std::string& bytes)
     return path;
 }
 
+// The little-endian 32-bit number at `at`.
+uint32_t little32(const std::string& bytes, size_t at)
+{
+    uint32_t value = 0;
+    for (int byte = 3; byte >= 0; --byte)
+        value = value << 8 | static_cast<unsigned char>(bytes[at + byte]);
+    return value;
+}
+
+// Writes `value` at `at` in both byte orders, little-endian first, as ISO 9660 keeps its numbers.
+void put_both_orders(std::string* bytes, size_t at, uint32_t value)
+{
+    for (int byte = 0; byte < 4; ++byte) {
+        (*bytes)[at + byte] = static_cast<char>(value >> (8 * byte));
+        (*bytes)[at + 4 + byte] = static_cast<char>(value >> (8 * (3 - byte)));
+    }
+}
+
 // The primary volume descriptor's root folder record: its size, and the volume's size in sectors.
 void claim_sizes(std::string* image, uint32_t root_size, uint32_t volume_sectors)
 {
     const size_t descriptor = 16 * 2048;
-    for (int byte = 0; byte < 4; ++byte) {
-        char root_little = static_cast<char>(root_size >> (8 * byte));
-        char root_big = static_cast<char>(root_size >> (8 * (3 - byte)));
-        (*image)[descriptor + 156 + 10 + byte] = root_little;
-        (*image)[descriptor + 156 + 14 + byte] = root_big;
-        (*image)[descriptor + 80 + byte] = static_cast<char>(volume_sectors >> (8 * byte));
-        (*image)[descriptor + 84 + byte] = static_cast<char>(volume_sectors >> (8 * (3 - byte)));
-    }
+    put_both_orders(image, descriptor + 156 + 10, root_size);
+    put_both_orders(image, descriptor + 80, volume_sectors);
 }
 
 // An image whose root folder lists `files` files, all of the same data.
@@ -383,21 +395,9 @@ std::string many_files_image(uint32_t files, const char* name)
 {
     std::string image = file_text(image_path("iso9660_only"));
     const size_t descriptor = 16 * 2048;
-    auto little = [&](size_t at) {
-        uint32_t value = 0;
-        for (int byte = 3; byte >= 0; --byte)
-            value = value << 8 | static_cast<unsigned char>(image[at + byte]);
-        return value;
-    };
-    auto both_orders = [](std::string* record, size_t at, uint32_t value) {
-        for (int byte = 0; byte < 4; ++byte) {
-            (*record)[at + byte] = static_cast<char>(value >> (8 * byte));
-            (*record)[at + 4 + byte] = static_cast<char>(value >> (8 * (3 - byte)));
-        }
-    };
     // A file's record in the old root folder, to copy under new names.
     std::string file_record;
-    for (size_t at = little(descriptor + 156 + 2) * size_t{2048}; image[at] != 0; at += static_cast<unsigned char>(image[at]))
+    for (size_t at = little32(image, descriptor + 156 + 2) * size_t{2048}; image[at] != 0; at += static_cast<unsigned char>(image[at]))
         if (image.compare(at + 33, 13, "TOVINEL.INI;1") == 0)
             file_record = image.substr(at, static_cast<unsigned char>(image[at]));
     EXPECT_FALSE(file_record.empty());
@@ -405,8 +405,8 @@ std::string many_files_image(uint32_t files, const char* name)
     const uint32_t sectors = (files + 2 + per_sector - 1) / per_sector;
     const uint32_t root_at = static_cast<uint32_t>(image.size() / 2048);
     std::string self = image.substr(descriptor + 156, 34);  // the root's own record, for "." and ".."
-    both_orders(&self, 2, root_at);
-    both_orders(&self, 10, sectors * 2048);
+    put_both_orders(&self, 2, root_at);
+    put_both_orders(&self, 10, sectors * 2048);
     std::string folder;
     for (uint32_t i = 0; i < files + 2; ++i) {
         std::string record = self;
@@ -424,9 +424,7 @@ std::string many_files_image(uint32_t files, const char* name)
     }
     folder.resize(size_t{sectors} * 2048, '\0');
     image += folder;
-    std::string root = image.substr(descriptor + 156, 34);
-    both_orders(&root, 2, root_at);
-    image.replace(descriptor + 156, 34, root);
+    put_both_orders(&image, descriptor + 156 + 2, root_at);
     claim_sizes(&image, sectors * 2048, root_at + sectors);
     return made(name, image);
 }
@@ -541,15 +539,9 @@ TEST_F(IsoImage, TellsAUdfFileSystemByItsRecognitionSequence)
 // Points the root folder's record named `name` at the root folder itself: a loop of folders.
 void loop_folder(std::string* image, const std::string& name)
 {
-    auto little = [&](size_t at) {
-        return static_cast<uint32_t>(static_cast<unsigned char>((*image)[at])) |
-               static_cast<uint32_t>(static_cast<unsigned char>((*image)[at + 1])) << 8 |
-               static_cast<uint32_t>(static_cast<unsigned char>((*image)[at + 2])) << 16 |
-               static_cast<uint32_t>(static_cast<unsigned char>((*image)[at + 3])) << 24;
-    };
     const size_t root_record = 16 * 2048 + 156;
-    size_t at = little(root_record + 2) * size_t{2048};
-    size_t end = at + little(root_record + 10);
+    size_t at = little32(*image, root_record + 2) * size_t{2048};
+    size_t end = at + little32(*image, root_record + 10);
     while (at < end && (*image)[at] != 0) {
         size_t length = static_cast<unsigned char>((*image)[at]);
         if (image->compare(at + 33, name.size(), name) == 0)
