@@ -92,9 +92,8 @@ struct check_report {
     unsigned long long ignored = 0;        // findings and notes left out by check_options::ignored
 };
 
-// Tells whether `id` is a finding id the checker reports; all of them, in a stable order.
+// Tells whether `id` is a finding id the checker reports.
 bool check_finding_id_known(const std::string& id);
-std::vector<std::string> check_finding_ids();
 
 // Checks the medium that `medium` reaches, on the machine described by `options`. Reads at most a
 // bounded start of each file it looks at and writes nothing.

@@ -80,8 +80,3 @@ bool check_finding_id_known(const std::string& id)
     return std::any_of(std::begin(finding_ids), std::end(finding_ids),
                        [&](const char* known) { return id == known; });
 }
-
-std::vector<std::string> check_finding_ids()
-{
-    return std::vector<std::string>(std::begin(finding_ids), std::end(finding_ids));
-}

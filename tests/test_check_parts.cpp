@@ -1,6 +1,6 @@
 // Tovinel tests: the checker's small parts, each with its table: the autorun.inf command split,
-// the icon file, the installed key, text shown on a terminal, code-page conversions and the
-// line scanner.
+// the icon file, the installed key, text shown on a terminal, code-page conversions, the line
+// scanner, the findings' order and cap, and Windows paths resolved on a medium.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,6 +11,7 @@
 #include "check_context.h"
 #include "encoding.h"
 #include "ini_scan.h"
+#include "medium.h"
 #include "report_json.h"
 
 namespace {
@@ -234,6 +235,94 @@ TEST(CheckParts, TheLineScannerFindsWhatTheReaderReads)
     EXPECT_TRUE(ini_same_name("RegKey", "regkey"));
     EXPECT_FALSE(ini_same_name("RegKey", "RegKeys"));
     EXPECT_FALSE(ini_same_name("[", "{"));
+}
+
+TEST(CheckParts, FindingsKeepFileAndLineOrderUpToTheirCap)
+{
+    struct added {
+        unsigned rank;
+        const char* file;
+        unsigned line;
+        bool note;
+    };
+    struct {
+        const char* name;
+        std::vector<added> findings;   // in the order they are added, to a list that keeps 3
+        const char* kept;              // "file:line" of those kept, in order
+        unsigned long long counted;    // findings, notes not counted
+        unsigned long long left_out;
+    } const cases[] = {
+        {"ranks before files before lines",
+         {{2, "Tovinel.ini", 9, false}, {0, "zz", 5, false}, {2, "Tovinel.ini", 3, false}},
+         "zz:5 Tovinel.ini:3 Tovinel.ini:9", 3, 0},
+        {"files of one rank by name", {{4, "--installed", 0, false}, {4, "--folder", 0, false}},
+         "--folder:0 --installed:0", 2, 0},
+        {"equal places keep their order", {{2, "b", 1, false}, {2, "b", 1, true}, {2, "a", 7, false}},
+         "a:7 b:1 b:1", 2, 0},
+        {"the last beyond the cap is only counted",
+         {{2, "a", 1, false}, {2, "a", 2, false}, {2, "a", 3, false}, {2, "a", 4, false}}, "a:1 a:2 a:3", 4, 1},
+        {"an earlier one beyond the cap pushes out the last",
+         {{2, "a", 5, false}, {2, "a", 6, false}, {2, "a", 7, false}, {2, "a", 1, true}, {0, "z", 2, false}},
+         "z:2 a:1 a:5", 4, 2},
+        {"notes are kept but not counted", {{2, "a", 1, true}, {2, "a", 2, true}}, "a:1 a:2", 0, 0},
+    };
+    for (const auto& c : cases) {
+        check_findings found(3);
+        for (const added& a : c.findings)
+            found.add({a.rank, a.file, a.line, "run-missing", "text", a.note});
+        std::string kept;
+        for (const check_finding& finding : found.kept())
+            kept += (kept.empty() ? "" : " ") + finding.file + ":" + std::to_string(finding.line);
+        EXPECT_EQ(c.kept, kept) << c.name;
+        EXPECT_EQ(c.counted, found.findings()) << c.name;
+        EXPECT_EQ(c.left_out, found.left_out()) << c.name;
+    }
+}
+
+TEST(CheckParts, WindowsPathsResolveOnTheMediumAsWindowsFindsThem)
+{
+    // DISC1\Tovinel.ini, DISC1\tovinel.exe, setup\setup.exe, Tovinel.ini, autorun.inf
+    std::unique_ptr<medium_access> medium = medium_in_folder(std::string(CHECK_MEDIA) + "/subfolder");
+    check_options options;
+    check_report report;
+    check_context context{*medium, options, report};
+    std::string deep = "D:";
+    for (int i = 0; i < 129; ++i)
+        deep += "\\a";
+    struct {
+        std::string windows_path;
+        const char* medium_path;   // null: not on the medium
+        bool case_differs;
+    } const cases[] = {
+        {"D:\\", "", false},
+        {"D:", "", false},
+        {"d:\\DISC1\\tovinel.exe", "DISC1/tovinel.exe", false},
+        {"D:\\disc1\\TOVINEL.EXE", "DISC1/tovinel.exe", true},
+        {"D:\\setup\\..\\DISC1\\.\\tovinel.exe", "DISC1/tovinel.exe", false},
+        {"D:\\gone\\..\\..\\Tovinel.ini", "Tovinel.ini", false},
+        {"D:\\\\setup\\\\setup.exe\\", "setup/setup.exe", false},
+        {"D:\\Setup\\setup.exe", "setup/setup.exe", true},
+        {"D:\\Tovinel.ini\\x", nullptr, false},
+        {"D:\\setup.exe", nullptr, false},
+        {"E:\\Tovinel.ini", nullptr, false},
+        {"DX\\Tovinel.ini", nullptr, false},
+        {"D:Tovinel.ini", nullptr, false},
+        {"D", nullptr, false},
+        {"", nullptr, false},
+        // More names than a path of 259 bytes can hold: never looked for.
+        {deep, nullptr, false},
+    };
+    for (const auto& c : cases) {
+        std::string medium_path = "stale";
+        bool case_differs = !c.case_differs;
+        bool found = check_resolve(context, c.windows_path, &medium_path, &case_differs);
+        EXPECT_EQ(c.medium_path != nullptr, found) << c.windows_path;
+        if (c.medium_path != nullptr) {
+            EXPECT_EQ(c.medium_path, medium_path) << c.windows_path;
+            EXPECT_EQ(c.case_differs, case_differs) << c.windows_path;
+            EXPECT_TRUE(check_resolve(context, c.windows_path, &medium_path, nullptr)) << c.windows_path;
+        }
+    }
 }
 
 }  // namespace

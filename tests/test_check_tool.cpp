@@ -186,6 +186,16 @@ const tool_case tool_cases[] = {
     {"folder on another drive", {"--folder=C:\\X", "subfolder"}, 2, {"--folder names a folder below"}, {}},
     {"setup window without a class", {"--setup-window=,Title", "clean"}, 2, {"--setup-window needs a window class"},
      {}},
+    {"--ignore leaves findings out and counts them", {"--ignore=run-cut", "run_cut"}, 1,
+     {"Findings: 1\n", "Ignored: 1 (--ignore).\n"}, {"Tovinel.ini:7 command-too-long"}},
+    {"--ignore of every finding", {"--ignore=command-too-long,run-cut", "run_cut"}, 0,
+     {"No findings.\nIgnored: 2 (--ignore).\n"}, {}},
+    {"--ignore of an unknown id", {"--ignore=run-cut,,command-too-long", "run_cut"}, 2,
+     {"tovinel-check: --ignore: '' is no finding id"}, {}},
+    // Only the Windows build reads the machine it runs on.
+    {"--this-machine here", {"--this-machine", "clean"}, 2,
+     {"--this-machine reads a Windows machine: run tovinel-check.exe --this-machine E:\\ on the machine itself."},
+     {}},
 };
 
 // The arguments with the medium (the one not starting with '-', or the one after "--") made a path.

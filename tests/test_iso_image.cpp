@@ -694,6 +694,7 @@ struct tool_case {
     int exit_code;
     std::vector<std::string> findings;   // finding_lines(): "FILE[:LINE] ID", all of them
     std::vector<std::string> phrases;
+    std::vector<std::string> options = {};
 };
 
 const tool_case tool_cases[] = {
@@ -710,6 +711,12 @@ const tool_case tool_cases[] = {
       "Tovinel.ini:7 run-missing", "Tovinel.ini:7 image-name"},
      {"8.3 at most: Driver Setup\\setup.exe cannot be one of them",
       "autorun.inf:3: icon names 'Driver Setup\\setup.exe', which Windows will not find"}},
+    // Findings about two options come in the options' order, whichever was found first.
+    {"rock_ridge_only", 1,
+     {"autorun.inf:2 launcher-missing", "autorun.inf:2 autorun-not-launcher", "autorun.inf:3 autorun-icon-missing",
+      "autorun.inf:3 image-name", "Tovinel.ini ini-missing", "--folder image-name", "--installed installed-empty"},
+     {"--folder names 'Driver Setup', which Windows will not find"},
+     {"--installed=", "--folder=Driver Setup"}},
     {"notes.txt", 2, {}, {"is no ISO 9660 image"}},
 };
 
@@ -719,7 +726,9 @@ TEST_F(IsoImage, CheckToolFindsWhatWindowsWillSee)
     for (const tool_case& c : tool_cases) {
         std::string path = std::string(c.image).find('.') == std::string::npos ? image_path(c.image)
                                                                                 : images + "/" + c.image;
-        tool_run run = run_check_tool({path});
+        std::vector<std::string> arguments = c.options;
+        arguments.push_back(path);
+        tool_run run = run_check_tool(arguments);
         EXPECT_EQ(c.exit_code, run.exit_code) << c.image << "\n" << run.output;
         EXPECT_EQ(c.findings, finding_lines(run.output)) << c.image << "\n" << run.output;
         for (const std::string& phrase : c.phrases)
