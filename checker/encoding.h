@@ -7,6 +7,8 @@
 // Tells whether the checker knows Windows code page `codepage` (874, 932, 936, 949, 950, 1250-1258).
 bool codepage_known(unsigned codepage);
 
+// Each conversion reads a code page that this machine's iconv lacks as 1252, the default.
+
 // `bytes` in the ANSI code page `codepage`, as UTF-8. A byte or pair the code page does not map
 // becomes U+FFFD, as it will never name a file. *exact (may be null) tells whether none did.
 std::string codepage_to_utf8(unsigned codepage, const std::string& bytes, bool* exact);

@@ -192,6 +192,12 @@ TEST(CheckParts, CodePagesConvertAsWindowsDoes)
     EXPECT_FALSE(exact);
     EXPECT_EQ("A?\xfc", utf16le_to_codepage(1252, std::string("A\0\xbd\x30\xfc\0\x01", 7)))
         << "one '?' per unit the code page lacks, an odd byte dropped";
+    // A code page iconv lacks is read as 1252.
+    EXPECT_EQ("Set\xc3\xbc\xef\xbf\xbd", codepage_to_utf8(1, "Set\xfc\x81", &exact));
+    EXPECT_FALSE(exact);
+    EXPECT_EQ("\xfc?", utf8_to_codepage(1, "\xc3\xbc\xe3\x82\xbd", &exact));
+    EXPECT_FALSE(exact);
+    EXPECT_EQ("\xfc?", utf16le_to_codepage(1, std::string("\xfc\0\xbd\x30", 4)));
     // The edges of each double-byte code page's lead-byte ranges.
     struct {
         unsigned codepage;

@@ -22,6 +22,7 @@ namespace {
 const std::string medium = std::string(CHECK_MEDIA) + "/driver_setup";
 const std::string images = ISO_TEST_DIR;
 const std::string long_name = "Installation notes for every version of Windows, from 95 up to 11.txt";
+const std::string twin_name = "Installation notes for every version of Windows, from 95 up to 11, part";
 
 std::string image_path(const char* name)
 {
@@ -87,6 +88,21 @@ protected:
             make("-J -R", medium_image_path(name), std::string(CHECK_MEDIA) + "/" + name);
         script += std::string(GENISOIMAGE) + " -quiet -J -R -udf -o '" + image_path("joliet_udf") + "' '" + medium +
                   "' 2>/dev/null || echo failed: joliet_udf & ";
+        // Nine folders deep: ISO 9660 holds eight levels, so genisoimage moves the ninth to RR_MOVED,
+        // where only Rock Ridge readers put it back.
+        std::string deep = images + "/deep_medium";
+        for (const char* name : {"", "/a", "/b", "/c", "/d", "/e", "/f", "/g", "/h", "/i"})
+            mkdir((deep += name).c_str(), 0755);
+        write_file(deep + "/note.txt", "deep\n");
+        script += std::string(GENISOIMAGE) + " -quiet -R -o '" + image_path("deep_rock_ridge") + "' '" + images +
+                  "/deep_medium' 2>/dev/null || echo failed: deep_rock_ridge & ";
+        // Two long names alike in their first 64 characters, and their files alike in size: Joliet
+        // holds two other names, and nothing tells which is which.
+        std::string twins = images + "/twins_medium";
+        mkdir(twins.c_str(), 0755);
+        write_file(twins + "/" + twin_name + " one.txt", "same\n");
+        write_file(twins + "/" + twin_name + " two.txt", "same\n");
+        make("-J -R", image_path("twins_joliet"), twins);
         script += "wait";
         FILE* run = popen(script.c_str(), "r");
         ASSERT_NE(nullptr, run);
@@ -717,6 +733,19 @@ const tool_case tool_cases[] = {
       "autorun.inf:3 image-name", "Tovinel.ini ini-missing", "--folder image-name", "--installed installed-empty"},
      {"--folder names 'Driver Setup', which Windows will not find"},
      {"--installed=", "--folder=Driver Setup"}},
+    // Windows finds the ninth level under RR_MOVED: the two views differ, and no name is paired.
+    {"deep_rock_ridge", 1,
+     {"autorun.inf autorun-missing", "a\\b\\c\\d\\e\\f\\g\\h\\i\\tovinel.exe launcher-missing", "Tovinel.ini ini-missing",
+      "--folder image-name"},
+     {"this image has no Joliet names, so Windows reads its ISO 9660 names, and Linux shows a\\b\\c\\d\\e\\f\\g\\h\\i"
+      " only because it reads the Rock Ridge names, which Windows ignores. Make the image"},
+     {"--folder=a\\b\\c\\d\\e\\f\\g\\h\\i"}},
+    {"twins_joliet", 1,
+     {"autorun.inf autorun-missing", twin_name + " two.txt\\tovinel.exe launcher-missing", "Tovinel.ini ini-missing",
+      "--folder image-name"},
+     {"Linux shows " + twin_name + " two.txt because it reads this image's Rock Ridge names, but the Joliet names"
+      " that Windows reads hold no such name."},
+     {"--folder=" + twin_name + " two.txt"}},
     {"notes.txt", 2, {}, {"is no ISO 9660 image"}},
 };
 
