@@ -149,9 +149,10 @@ void locate_launcher(check_context& context)
         const autorun_value& command = !facts.open.text.empty() ? facts.open : facts.shell_execute;
         program = check_autorun_program(context, command.text, &arguments);
     }
-    size_t last = program.rfind('\\');
-    std::string program_folder = last == std::string::npos ? "" : program.substr(0, last);
-    context.launcher_name = program.empty() ? default_launcher_name : program.substr(last + 1);
+    // The launcher finds its folder in its own path, a double-byte character at a time.
+    size_t name_start = codepage_name_start(options.codepage, program);
+    std::string program_folder = program.substr(0, name_start == 0 ? 0 : name_start - 1);
+    context.launcher_name = program.empty() ? default_launcher_name : program.substr(name_start);
     context.launcher_from_autorun = !program.empty();
     std::string folder_below_root = options.folder_given ? utf8_to_codepage(options.codepage, options.folder, nullptr)
                                                          : program_folder;

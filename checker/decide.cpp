@@ -125,7 +125,7 @@ std::string elevation_reason(check_context& context, const std::string& command)
     if (!search.found)
         return "";
     program_file program = check_program(context, search.medium_path);
-    std::string name = search.windows_path.substr(search.windows_path.rfind('\\') + 1);
+    std::string name = search.windows_path.substr(codepage_name_start(context.options.codepage, search.windows_path));
     if (!program.read ||
         !program_needs_elevation(program.facts, codepage_to_utf8(context.options.codepage, name, nullptr)))
         return "";

@@ -23,6 +23,18 @@ bool codepage_is_lead_byte(unsigned codepage, unsigned char byte)
     }
 }
 
+size_t codepage_name_start(unsigned codepage, const std::string& path)
+{
+    size_t start = 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '\\')
+            start = i + 1;
+        else if (codepage_is_lead_byte(codepage, static_cast<unsigned char>(path[i])) && i + 1 < path.size())
+            ++i;
+    }
+    return start;
+}
+
 namespace {
 
 // The length of the UTF-8 sequence at `at`, 0 when it is not one (overlong forms, surrogates and

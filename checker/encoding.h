@@ -24,6 +24,11 @@ std::string utf16le_to_codepage(unsigned codepage, const std::string& bytes);
 // Tells whether `byte` is a lead byte of a double-byte character in `codepage`.
 bool codepage_is_lead_byte(unsigned codepage, unsigned char byte);
 
+// Where the last name of the ANSI path `path` begins: just past its last backslash, read character
+// by character as the launcher reads its own path, so that a trail byte 0x5C of a double-byte
+// character is no backslash. 0 when the path holds none.
+size_t codepage_name_start(unsigned codepage, const std::string& path);
+
 // `text` with the ASCII capitals made small; every other byte as it is.
 std::string ascii_lower(std::string text);
 

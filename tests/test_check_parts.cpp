@@ -211,6 +211,16 @@ TEST(CheckParts, CodePagesConvertAsWindowsDoes)
     };
     for (const auto& c : lead_bytes)
         EXPECT_EQ(c.lead, codepage_is_lead_byte(c.codepage, c.byte)) << c.codepage << " " << unsigned(c.byte);
+    struct {
+        unsigned codepage;
+        const char* path;
+        size_t name_start;
+    } const name_starts[] = {
+        {1252, "D:\\a\\b.exe", 5}, {932, "D:\\\x83\x5C.exe", 3}, {1252, "D:\\\x83\x5C.exe", 5},
+        {936, "D:\\\x83\x5C\\x", 6}, {932, "x\\\x83", 2}, {932, "abc", 0}, {932, "", 0},
+    };
+    for (const auto& c : name_starts)
+        EXPECT_EQ(c.name_start, codepage_name_start(c.codepage, c.path)) << c.codepage << " " << shown(c.path);
     for (unsigned codepage : {874u, 932u, 936u, 949u, 950u, 1250u, 1258u})
         EXPECT_TRUE(codepage_known(codepage)) << codepage;
     for (unsigned codepage : {0u, 437u, 1249u, 1259u, 65001u})
