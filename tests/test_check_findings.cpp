@@ -243,6 +243,14 @@ const finding_case finding_cases[] = {
       " mean WindowClass?",
       "'Rxxx' is not one the launcher reads in [Setup] (it reads WindowClass, WindowTitle and Run). [key-unknown]",
       "'rUNN' is not one the launcher reads in [Setup] (it reads WindowClass, WindowTitle and Run). Did you mean Run?"}},
+    // Two edits apart, letter case aside, and three: a missing prefix or missing letters each cost
+    // one edit.
+    {"suggestions stop at three edits",
+     {{"Tovinel.ini", "[APLICATON]\n[Setup]\nndowTitlexx=T\nWndwTitlx=T\nRun=SETUP.EXE\n"}}, {}, 1,
+     {"Tovinel.ini:1 section-unknown", "Tovinel.ini:3 key-unknown", "Tovinel.ini:4 key-unknown"},
+     {"Section '[APLICATON]' is never read", "Did you mean [Application]?",
+      "'ndowTitlexx' is not one the launcher reads in [Setup] (it reads WindowClass, WindowTitle and Run). [key-unknown]",
+      "'WndwTitlx' is not one the launcher reads in [Setup] (it reads WindowClass, WindowTitle and Run). [key-unknown]"}},
     {"an icon named from the root", {{"autorun.inf", "[autorun]\nopen=tovinel.exe\nicon=\\tovinel.exe\n"}}, {}, 0,
      {}, {}},
     {"a repeated [Setup] before any [Application]",
