@@ -230,6 +230,10 @@ const finding_case finding_cases[] = {
       {"\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88/setup.exe", program("setup.exe")}},
      {}, 1, {"Tovinel.ini:2 run-missing"}, {}},
 
+    {"a Tovinel.ini larger than is read", {{"Tovinel.ini", clean_ini + std::string(5 << 20, ';')}}, {}, 1,
+     {"Tovinel.ini ini-too-large"},
+     {"Tovinel.ini is 5242983 bytes, far more than any configuration needs; only its first 4 MiB were checked"}},
+
     // Names and hints.
     {"hash line is no comment", {{"Tovinel.ini", "# setup\n" + clean_ini}}, {}, 0, {"Tovinel.ini:1 hash-comment"},
      {"only ';' starts one"}},

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -103,6 +104,15 @@ protected:
         write_file(twins + "/" + twin_name + " one.txt", "same\n");
         write_file(twins + "/" + twin_name + " two.txt", "same\n");
         make("-J -R", image_path("twins_joliet"), twins);
+        // Names that only the ISO 9660 view can judge: a full path as Run, autorun.inf's program
+        // unquoted with a blank, its icon from the root.
+        std::string edits = images + "/edits_medium";
+        std::filesystem::remove_all(edits);
+        std::filesystem::copy(medium, edits, std::filesystem::copy_options::recursive);
+        write_file(edits + "/Tovinel.ini", "[Setup]\r\nRun=C:\\Setup\\SETUP.EXE\r\n");
+        write_file(edits + "/autorun.inf", "[autorun]\r\nopen=Driver Setup\\setup.exe /x\r\n"
+                                           "icon=\\Driver Setup\\setup.exe,0\r\n");
+        make("-R", image_path("edits_rock_ridge"), edits);
         script += "wait";
         FILE* run = popen(script.c_str(), "r");
         ASSERT_NE(nullptr, run);
@@ -746,6 +756,11 @@ const tool_case tool_cases[] = {
      {"Linux shows " + twin_name + " two.txt because it reads this image's Rock Ridge names, but the Joliet names"
       " that Windows reads hold no such name."},
      {"--folder=" + twin_name + " two.txt"}},
+    {"edits_rock_ridge", 1,
+     {"autorun.inf:2 launcher-missing", "autorun.inf:2 image-name", "autorun.inf:3 autorun-icon-missing",
+      "autorun.inf:3 image-name", "Tovinel.ini ini-name-case", "Tovinel.ini:2 run-full-path"},
+     {"autorun.inf:2: open names 'Driver Setup\\setup.exe', which Windows will not find",
+      "autorun.inf:3: icon names 'Driver Setup\\setup.exe', which Windows will not find"}},
     {"notes.txt", 2, {}, {"is no ISO 9660 image"}},
 };
 
