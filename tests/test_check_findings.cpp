@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +38,16 @@ const std::vector<std::pair<std::string, std::string>> clean_medium = {
     {"SETUP.EXE", program("setup.exe")},
     {"Tovinel.ini", clean_ini},
 };
+
+// A stand-in program of tests/check_programs marked a library (IMAGE_FILE_DLL in its COFF header).
+std::string as_library(const char* name)
+{
+    std::ifstream file(fs::path(CHECK_PROGRAMS) / name, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    size_t pe = static_cast<unsigned char>(bytes.at(0x3C)) | static_cast<unsigned char>(bytes.at(0x3D)) << 8;
+    bytes.at(pe + 4 + 19) = static_cast<char>(bytes.at(pe + 4 + 19) | 0x20);
+    return bytes;
+}
 
 std::string utf16le(const std::string& ascii)
 {
@@ -378,6 +389,10 @@ const finding_case finding_cases[] = {
      {"will not run on 32-bit Windows"}},
     {"Run names a program for another processor", {{"SETUP.EXE", program("ia64.exe")}}, {}, 1,
      {"Tovinel.ini:6 run-program-other-machine"}, {}},
+    {"Run names a library for another processor", {{"SETUP.EXE", as_library("ia64.exe")}}, {}, 1,
+     {"Tovinel.ini:6 run-program-other-machine"}, {}},
+    {"Run names a 64-bit library", {{"SETUP.EXE", as_library("app64.exe")}}, {}, 1,
+     {"Tovinel.ini:6 run-program-dll"}, {}},
     {"setup named by its product name only", {{"Tovinel.ini", ini_with_run("tool.exe")}, {"tool.exe", program("tool.exe")}},
      {}, 0, {}, {"Shell:    'D:\\tool.exe' with parameters ''"}},
     {"Run names a 16-bit program", {{"SETUP.EXE", program("win16.exe")}}, {}, 1, {"Tovinel.ini:6 run-program-16-bit"}, {}},
@@ -426,6 +441,15 @@ const finding_case finding_cases[] = {
      {"autorun.inf:3 autorun-label-long"}, {}},
     {"autorun.inf label of 32 characters", {{"autorun.inf", "[autorun]\nopen=tovinel.exe\nlabel=" + std::string(32, 'L') + "\n"}},
      {}, 0, {}, {}},
+    // Characters, not bytes: each of these is two bytes in UTF-8.
+    {"autorun.inf label of 32 characters beyond ASCII",
+     {{"autorun.inf", "[autorun]\nopen=tovinel.exe\nlabel=" + std::string(32, '\xE9') + "\n"}}, {}, 0, {}, {}},
+    {"no autorun.inf and no launcher", {{"autorun.inf", none}, {"tovinel.exe", none}}, {}, 1,
+     {"autorun.inf autorun-missing", "tovinel.exe launcher-missing"}, {}},
+    {"UTF-8 text after lines ending in CR LF",
+     {{"Tovinel.ini", "[Setup]\r\nWindowClass=C\r\nRun=Set\xC3\xBCp.exe\r\n"},
+      {"Set\xC3\xBCp.exe", program("setup.exe")}},
+     {}, 1, {"Tovinel.ini:3 encoding-utf8", "Tovinel.ini:3 run-missing"}, {}},
     {"autorun.inf shellexecute names another program",
      {{"autorun.inf", "[autorun]\nopen=tovinel.exe\nshellexecute=SETUP.EXE\n"}}, {}, 1,
      {"autorun.inf:3 autorun-not-launcher"}, {}},

@@ -241,6 +241,12 @@ TEST(CheckParts, TheLineScannerFindsWhatTheReaderReads)
                                                "7:2:k=v!",    "8:2:#h=1!",         "9:2:w=\"q\"!", "10:0:=",
                                                "11:1:Three=]"};
     EXPECT_EQ(expected, seen);
+    // A name of blanks only is empty, however the blanks stand before the '='.
+    seen.clear();
+    ini_scan("[S]\n \t= v\n =\n", [&](const ini_line& line) {
+        seen.push_back(std::to_string(line.number) + ":" + line.name + "=" + line.value);
+    });
+    EXPECT_EQ((std::vector<std::string>{"1:S=", "2:=v", "3:="}), seen);
     EXPECT_EQ(4u, ini_line_of(text, "setup", "RUN"));
     EXPECT_EQ(0u, ini_line_of(text, "Setup", "w")) << "w stands in [Two], not in [Setup]";
     EXPECT_EQ(9u, ini_line_of(text, "two", "W"));
