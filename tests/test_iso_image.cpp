@@ -80,8 +80,9 @@ protected:
         mkdir(images.c_str(), 0755);
         std::string script;
         auto make = [&](const std::string& options, const std::string& image, const std::string& folder) {
-            script += std::string(XORRISO) + " -as mkisofs -quiet " + options + " -o '" + image + "' '" + folder +
-                      "' 2>/dev/null || echo failed: " + image + " & ";
+            // What xorriso says is shown only when it fails.
+            script += "{ " + std::string(XORRISO) + " -as mkisofs -quiet " + options + " -o '" + image + "' '" + folder +
+                      "' 2>'" + image + ".log' || { echo failed: " + image + "; cat '" + image + ".log'; }; } & ";
         };
         for (const image_kind& kind : image_kinds)
             make(kind.options, image_path(kind.name), medium);
@@ -113,6 +114,14 @@ protected:
         write_file(edits + "/autorun.inf", "[autorun]\r\nopen=Driver Setup\\setup.exe /x\r\n"
                                            "icon=\\Driver Setup\\setup.exe,0\r\n");
         make("-R", image_path("edits_rock_ridge"), edits);
+        // Tovinel.ini a second name of A.INI's data: genisoimage writes the data once, and libarchive
+        // lists the later name as a link to the earlier, without a size of its own.
+        std::string linked = images + "/linked_medium";
+        std::filesystem::remove_all(linked);
+        std::filesystem::copy(std::string(CHECK_MEDIA) + "/clean", linked, std::filesystem::copy_options::recursive);
+        std::filesystem::create_hard_link(linked + "/Tovinel.ini", linked + "/A.INI");
+        script += std::string(GENISOIMAGE) + " -quiet -J -R -o '" + image_path("linked_joliet") + "' '" + linked +
+                  "' 2>/dev/null || echo failed: linked_joliet & ";
         script += "wait";
         FILE* run = popen(script.c_str(), "r");
         ASSERT_NE(nullptr, run);
@@ -761,6 +770,7 @@ const tool_case tool_cases[] = {
       "autorun.inf:3 image-name", "Tovinel.ini ini-name-case", "Tovinel.ini:2 run-full-path"},
      {"autorun.inf:2: open names 'Driver Setup\\setup.exe', which Windows will not find",
       "autorun.inf:3: icon names 'Driver Setup\\setup.exe', which Windows will not find"}},
+    {"linked_joliet", 0, {}, {"Command:  'D:\\setup.exe /s '", "No findings."}},
     {"notes.txt", 2, {}, {"is no ISO 9660 image"}},
 };
 
