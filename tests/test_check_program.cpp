@@ -302,6 +302,10 @@ TEST(CheckProgram, FactsComeFromTheHeadersAndResourcesWithinTheBytes)
     image_layout at_first;
     at_first.resources_rva = 0x1000;
     const std::string manifest_tree = resource_section({{24, level_manifest}}, 0x1000);
+    // Data long enough to reach back over the headers to the manifest's own text, were it read from
+    // anywhere but where the resource says.
+    const std::string padded_manifest_tree =
+        resource_section({{24, level_manifest + std::string(0x2000, ' ')}}, 0x1000);
     std::string version = version_record(launcher_texts);
     // ProductName "Tovinel" without its NUL, in a block whose length stops one byte short of its end.
     std::string odd_text = version_block(u"ProductName", utf16z(u"Tovinel").substr(0, 14), 7, true, {});
@@ -414,6 +418,11 @@ TEST(CheckProgram, FactsComeFromTheHeadersAndResourcesWithinTheBytes)
          {w32, false, "tovinel.exe", "Tovinel", "Tovinel launcher", ""}},
         {"resource data past its section's size, though the file goes on",
          pe_file({{0x1000, manifest_tree, static_cast<uint32_t>(manifest_tree.size() - 8)}, {0x3000, std::string(0x40, '\xCC')}},
+                 at_first),
+         {w32, false, "", "", "", ""}},
+        {"long resource data past its section's size, though the file goes on",
+         pe_file({{0x1000, padded_manifest_tree, static_cast<uint32_t>(padded_manifest_tree.size() - 8)},
+                  {0x4000, std::string(0x40, '\xCC')}},
                  at_first),
          {w32, false, "", "", "", ""}},
         {"a section cut by the end of the file",

@@ -50,6 +50,7 @@ const image_kind image_kinds[] = {
     {"joliet_rock_ridge", "-J -R"},
     {"joliet_only", "-J --norock"},
     {"iso9660_only", "--norock"},            // ISO 9660 level 1: 8.3 names in capitals
+    {"iso9660_level2", "-iso-level 2 --norock"},   // names of up to 31 characters
     {"rock_ridge_only", "-R"},               // right on Linux, 8.3 names on Windows
 };
 
@@ -771,6 +772,10 @@ const tool_case tool_cases[] = {
      {"autorun.inf:2: open names 'Driver Setup\\setup.exe', which Windows will not find",
       "autorun.inf:3: icon names 'Driver Setup\\setup.exe', which Windows will not find"}},
     {"linked_joliet", 0, {}, {"Command:  'D:\\setup.exe /s '", "No findings."}},
+    {"iso9660_level2", 1,
+     {"autorun.inf:3 autorun-icon-missing", "autorun.inf:3 image-name", "Tovinel.ini ini-name-case",
+      "Tovinel.ini:7 run-missing", "Tovinel.ini:7 image-name"},
+     {"names in capitals, digits and underscores: Driver Setup\\setup.exe cannot be one of them."}},
     {"notes.txt", 2, {}, {"is no ISO 9660 image"}},
 };
 
