@@ -388,7 +388,8 @@ const finding_case finding_cases[] = {
     {"Run names a 64-bit program", {{"SETUP.EXE", program("app64.exe")}}, {}, 1, {"Tovinel.ini:6 run-program-64-bit"},
      {"will not run on 32-bit Windows"}},
     {"Run names a program for another processor", {{"SETUP.EXE", program("ia64.exe")}}, {}, 1,
-     {"Tovinel.ini:6 run-program-other-machine"}, {}},
+     {"Tovinel.ini:6 run-program-other-machine"},
+     {"Run starts 'SETUP.EXE', which is a Windows file for another processor, or its headers do not hold together."}},
     {"Run names a library for another processor", {{"SETUP.EXE", as_library("ia64.exe")}}, {}, 1,
      {"Tovinel.ini:6 run-program-other-machine"}, {}},
     {"Run names a 64-bit library", {{"SETUP.EXE", as_library("app64.exe")}}, {}, 1,
@@ -430,6 +431,8 @@ const finding_case finding_cases[] = {
     {"installed command a document, unquoted", {}, {"--installed=C:\\A\\readme.txt /x"}, 1,
      {"--installed installed-not-program", "--installed installed-unquoted-blank"},
      {"The default value starts 'C:\\A\\readme.txt', a document"}},
+    {"installed package named without a folder", {}, {"--installed=product.msi"}, 1,
+     {"--installed installed-not-program"}, {"starts 'product.msi', an installer package"}},
     {"installed command quoted with arguments: fine", {}, {"--installed=\"C:\\My App\\A.EXE\" /r"}, 0, {}, {}},
 
     // autorun.inf.

@@ -684,6 +684,39 @@ TEST_F(IsoImage, ReadsWhatACutImageStillHolds)
     EXPECT_GT(cut, 0u);
 }
 
+// A Joliet record that gives Tovinel.ini another size than its Rock Ridge record: the same name in
+// the same folder is then no proof of the same file, and nothing else tells; the name stays
+// unpaired, and the listing ends.
+TEST_F(IsoImage, LeavesUnpairedANameWhoseSizeDiffersByView)
+{
+    std::string image = whole_image();
+    const std::u16string name = u"Tovinel.ini";   // with ";1" or without
+    size_t changed = 0;
+    for (size_t descriptor = 16 * 2048; image[descriptor] != '\xFF'; descriptor += 2048) {
+        if (image[descriptor] != 2)
+            continue;
+        size_t root = little32(image, descriptor + 156 + 2) * size_t{2048};
+        for (size_t at = root; image[at] != 0; at += static_cast<unsigned char>(image[at])) {
+            std::string utf16be;
+            for (char16_t c : name)
+                utf16be += {static_cast<char>(c >> 8), static_cast<char>(c & 0xFF)};
+            if (image.compare(at + 33, utf16be.size(), utf16be) == 0) {
+                put_both_orders(&image, at + 10, little32(image, at + 10) - 1);
+                changed = at;
+            }
+        }
+    }
+    ASSERT_NE(0u, changed);
+    iso_image opened;
+    std::string error;
+    ASSERT_TRUE(iso_image_open(made("joliet_size_differs.iso", image), &opened, &error)) << error;
+    const iso_entry* ini = iso_image_find(opened, "Tovinel.ini");
+    ASSERT_NE(nullptr, ini);
+    EXPECT_EQ(file_text(medium + "/Tovinel.ini").size() - 1, ini->size);
+    EXPECT_EQ(-1, iso_image_find_rock_ridge(opened, "Tovinel.ini"));
+    EXPECT_GE(iso_image_find_rock_ridge(opened, "autorun.inf"), 0);
+}
+
 // The checker's view of an image: its medium paths join names with '/', as for a folder.
 TEST_F(IsoImage, AnswersTheCheckerAsAFolderWould)
 {
