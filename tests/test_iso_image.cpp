@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -684,29 +685,36 @@ TEST_F(IsoImage, ReadsWhatACutImageStillHolds)
     EXPECT_GT(cut, 0u);
 }
 
+// Changes the record of the Joliet root folder whose name begins with `name` (its ";1" aside) by
+// `change`, given the record's offset; false when there is none.
+bool change_joliet_record(std::string* image, const std::u16string& name, const std::function<void(size_t)>& change)
+{
+    std::string utf16be;
+    for (char16_t c : name)
+        utf16be += {static_cast<char>(c >> 8), static_cast<char>(c & 0xFF)};
+    bool changed = false;
+    for (size_t descriptor = 16 * 2048; (*image)[descriptor] != '\xFF'; descriptor += 2048) {
+        if ((*image)[descriptor] != 2)
+            continue;
+        size_t root = little32(*image, descriptor + 156 + 2) * size_t{2048};
+        for (size_t at = root; (*image)[at] != 0; at += static_cast<unsigned char>((*image)[at]))
+            if (image->compare(at + 33, utf16be.size(), utf16be) == 0) {
+                change(at);
+                changed = true;
+            }
+    }
+    return changed;
+}
+
 // A Joliet record that gives Tovinel.ini another size than its Rock Ridge record: the same name in
 // the same folder is then no proof of the same file, and nothing else tells; the name stays
 // unpaired, and the listing ends.
 TEST_F(IsoImage, LeavesUnpairedANameWhoseSizeDiffersByView)
 {
     std::string image = whole_image();
-    const std::u16string name = u"Tovinel.ini";   // with ";1" or without
-    size_t changed = 0;
-    for (size_t descriptor = 16 * 2048; image[descriptor] != '\xFF'; descriptor += 2048) {
-        if (image[descriptor] != 2)
-            continue;
-        size_t root = little32(image, descriptor + 156 + 2) * size_t{2048};
-        for (size_t at = root; image[at] != 0; at += static_cast<unsigned char>(image[at])) {
-            std::string utf16be;
-            for (char16_t c : name)
-                utf16be += {static_cast<char>(c >> 8), static_cast<char>(c & 0xFF)};
-            if (image.compare(at + 33, utf16be.size(), utf16be) == 0) {
-                put_both_orders(&image, at + 10, little32(image, at + 10) - 1);
-                changed = at;
-            }
-        }
-    }
-    ASSERT_NE(0u, changed);
+    ASSERT_TRUE(change_joliet_record(&image, u"Tovinel.ini", [&](size_t at) {
+        put_both_orders(&image, at + 10, little32(image, at + 10) - 1);
+    }));
     iso_image opened;
     std::string error;
     ASSERT_TRUE(iso_image_open(made("joliet_size_differs.iso", image), &opened, &error)) << error;
@@ -715,6 +723,29 @@ TEST_F(IsoImage, LeavesUnpairedANameWhoseSizeDiffersByView)
     EXPECT_EQ(file_text(medium + "/Tovinel.ini").size() - 1, ini->size);
     EXPECT_EQ(-1, iso_image_find_rock_ridge(opened, "Tovinel.ini"));
     EXPECT_GE(iso_image_find_rock_ridge(opened, "autorun.inf"), 0);
+}
+
+// A Joliet name with a lone surrogate, which no charset holds: libarchive gives no name, and the
+// entry is left out; the others list and pair as before.
+TEST_F(IsoImage, LeavesOutAJolietNameThatCannotBeConverted)
+{
+    std::string image = whole_image();
+    ASSERT_TRUE(change_joliet_record(&image, u"Tovinel.ini", [&](size_t at) {
+        image[at + 33] = '\xD8';
+        image[at + 34] = '\0';
+    }));
+    iso_image opened;
+    std::string error;
+    ASSERT_TRUE(iso_image_open(made("joliet_lone_surrogate.iso", image), &opened, &error)) << error;
+    EXPECT_EQ(nullptr, iso_image_find(opened, "Tovinel.ini"));
+    EXPECT_EQ(5u, opened.entries.size());
+    const iso_entry* autorun = iso_image_find(opened, "autorun.inf");
+    ASSERT_NE(nullptr, autorun);
+    EXPECT_FALSE(autorun->beyond_end);
+    std::string bytes;
+    EXPECT_TRUE(iso_image_read(opened, *autorun, 100, &bytes, &error)) << error;
+    EXPECT_EQ(file_text(medium + "/autorun.inf"), bytes);
+    EXPECT_EQ(-1, iso_image_find_rock_ridge(opened, "Tovinel.ini"));
 }
 
 // The checker's view of an image: its medium paths join names with '/', as for a folder.
