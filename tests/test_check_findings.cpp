@@ -298,6 +298,9 @@ const finding_case finding_cases[] = {
      {"--installed=C:\\A.EXE"}, 0, {}, {"Decision: start the installed application"}},
 
     // Start, read as the profile functions read it.
+    {"Start=0 starts nothing, whatever the key holds", {{"Tovinel.ini", ini_with_start("0")}},
+     {"--installed-without-value"}, 0, {},
+     {"Decision: start nothing\n", "Start is 0, absent or not a number: the launcher starts nothing.\nNo findings."}},
     {"Start=0x1 is a number", {{"Tovinel.ini", ini_with_start("0x1")}}, {"--installed=C:\\A.EXE"}, 0, {},
      {"Command:  'C:\\A.EXE '"}},
     {"Start=0o7 is a number", {{"Tovinel.ini", ini_with_start("0o7")}}, {"--installed=C:\\A.EXE"}, 0, {},

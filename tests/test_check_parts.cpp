@@ -29,6 +29,7 @@ TEST(CheckParts, AutorunCommandsSplitAsWindowsSplitsThem)
         {"\\DISC1\\tovinel.exe", "DISC1\\tovinel.exe", ""},
         {".\\tovinel.exe -q", "tovinel.exe", "-q"},
         {".\\\\.\\tovinel.exe", "tovinel.exe", ""},
+        {"\\.hidden.exe", ".hidden.exe", ""},
         {"\"Disc One\\tovinel.exe\" /a", "Disc One\\tovinel.exe", "/a"},
         {"\"Disc One\\tovinel.exe", "Disc One\\tovinel.exe", ""},
         {"\"\"", "", ""},

@@ -3,6 +3,7 @@
 // its findings (file, line and id, in output order).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -335,6 +336,24 @@ TEST(CheckTool, NamesAMediumPathWholeUpTo400Bytes)
         EXPECT_EQ(0, run.output.find("Medium:   " + shown)) << length << ":\n" << run.output;
     }
     fs::remove_all(pattern);
+}
+
+// Only a folder or a regular file (an image) can be a medium: a device or a FIFO is refused before
+// anything is read from it.
+TEST(CheckTool, RefusesAMediumThatIsNeitherFolderNorFile)
+{
+    char pattern[] = "/tmp/tovinel-odd-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    const std::string fifo = std::string(pattern) + "/pipe";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    for (const std::string& medium : {std::string("/dev/null"), fifo}) {
+        tool_run run = run_check_tool({medium}, 0, 10);
+        EXPECT_FALSE(run.timed_out) << medium;
+        EXPECT_EQ(2, run.exit_code) << medium;
+        EXPECT_NE(std::string::npos, run.output.find("tovinel-check: " + medium + " is neither a folder nor an ISO image."))
+            << run.output;
+    }
+    std::filesystem::remove_all(pattern);
 }
 
 // The decision is callable without the command line, for tests that compare it with the launcher.
