@@ -116,6 +116,12 @@ protected:
         write_file(edits + "/autorun.inf", "[autorun]\r\nopen=Driver Setup\\setup.exe /x\r\n"
                                            "icon=\\Driver Setup\\setup.exe,0\r\n");
         make("-R", image_path("edits_rock_ridge"), edits);
+        // Two names that differ only in letter case, which Joliet keeps as written.
+        std::string cases = images + "/cases_medium";
+        mkdir(cases.c_str(), 0755);
+        write_file(cases + "/a.txt", "1\n");
+        write_file(cases + "/A.TXT", "22\n");
+        make("-J -R", image_path("cases_joliet"), cases);
         // Tovinel.ini a second name of A.INI's data: genisoimage writes the data once, and libarchive
         // lists the later name as a link to the earlier, without a size of its own.
         std::string linked = images + "/linked_medium";
@@ -151,6 +157,10 @@ const lookup_case lookup_cases[] = {
     {"joliet_rock_ridge", "tovinel.ini", "Tovinel.ini", false, ""},
     {"joliet_rock_ridge", "AUTORUN.INF", "autorun.inf", false, ""},
     {"joliet_only", "Driver Setup\\Other\\..\\setup.exe", "Driver Setup\\setup.exe", false, ""},
+    // Names alike but for letter case: the exact one, else the first listed, as Windows opens it.
+    {"cases_joliet", "a.txt", "a.txt", false, ""},
+    {"cases_joliet", "A.TXT", "A.TXT", false, ""},
+    {"cases_joliet", "A.txt", "A.TXT", false, ""},
     // Joliet holds 64 characters of a name: Linux shows the whole name, Windows the cut one.
     {"joliet_rock_ridge", "Installation notes for every version of Windows, from 95 up t.txt",
      "Installation notes for every version of Windows, from 95 up t.txt", false,
@@ -683,6 +693,36 @@ TEST_F(IsoImage, ReadsWhatACutImageStillHolds)
     }
     EXPECT_GT(readable, 0u);
     EXPECT_GT(cut, 0u);
+}
+
+// Pairs of names Joliet cuts are guessed by kind and size only where at most 64 are left in a
+// folder: in a larger one a guess is too likely wrong.
+TEST_F(IsoImage, GuessesPairsInAFolderOfAtMost64CutNames)
+{
+    for (unsigned files : {64u, 65u}) {
+        const std::string source = images + "/cut_names_" + std::to_string(files);
+        mkdir(source.c_str(), 0755);
+        const std::string stem(70, 'n');
+        for (unsigned i = 0; i < files; ++i)
+            write_file(source + "/" + stem + std::to_string(1000 + i) + ".txt", std::string(i + 1, 'x'));
+        const std::string image_file = source + ".iso";
+        const std::string make = std::string(XORRISO) + " -as mkisofs -quiet -J -R -o '" + image_file + "' '" + source +
+                                 "' 2>/dev/null";
+        ASSERT_EQ(0, system(make.c_str()));
+        iso_image image;
+        std::string error;
+        ASSERT_TRUE(iso_image_open(image_file, &image, &error)) << error;
+        unsigned paired = 0;
+        for (unsigned i = 0; i < files; ++i) {
+            long index = iso_image_find_rock_ridge(image, stem + std::to_string(1000 + i) + ".txt");
+            ASSERT_NE(-2, index) << files << " " << i;
+            if (index >= 0) {
+                ++paired;
+                EXPECT_EQ(i + 1, image.entries[static_cast<size_t>(index)].size) << files << " " << i;
+            }
+        }
+        EXPECT_EQ(files <= 64 ? files : 0, paired) << files;
+    }
 }
 
 // Changes the record of the Joliet root folder whose name begins with `name` (its ";1" aside) by
