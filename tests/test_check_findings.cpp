@@ -120,6 +120,12 @@ const finding_case finding_cases[] = {
     {"launcher renamed with an installer word",
      {{"autorun.inf", "[autorun]\nopen=MakerSetup.exe\n"}, {"MakerSetup.exe", program("launcher.exe")}}, {}, 1,
      {"autorun.inf:2 launcher-installer-name"}, {"holds the installer word 'setup'"}},
+    // Quoted, the program is the quoted name, though a shorter name before its blank is a program too.
+    {"autorun.inf's program quoted through a folder with a blank",
+     {{"autorun.inf", "[autorun]\nopen=\"Disc One\\tovinel.exe\" /auto\n"}, {"tovinel.exe", none},
+      {"Tovinel.ini", none}, {"Disc.exe", program("tool.exe")}, {"Disc One/tovinel.exe", program("launcher.exe")},
+      {"Disc One/Tovinel.ini", ini_with_run("\\SETUP.EXE")}},
+     {}, 0, {}, {"Launcher: 'D:\\Disc One\\tovinel.exe', tail '/auto'", "Command:  'D:\\SETUP.EXE /auto'"}},
     {"launcher and its configuration in a subfolder, Run from the root",
      {{"autorun.inf", "[autorun]\nopen=DISC1\\tovinel.exe\n"}, {"tovinel.exe", none}, {"Tovinel.ini", none},
       {"DISC1/tovinel.exe", program("launcher.exe")}, {"DISC1/Tovinel.ini", ini_with_run("\\SETUP.EXE")}},
