@@ -28,8 +28,57 @@ def text_findings(output):
     return found
 
 
+def quoted(text):
+    return "'" + text + "'"
+
+
+def agreement(report, text, machine, medium):
+    """What the JSON report says of the launcher, the machine, the decision and each finding, against
+    the options given and the text output (the sample media hold ASCII only, which both show alike)."""
+    problems = []
+    lines = text.splitlines()
+    launcher = report["launcher"]
+    if f"Launcher: {quoted(launcher['path'])}, tail {quoted(launcher['tail'])}" not in lines:
+        problems.append(f"launcher {launcher}, text {[l for l in lines if l.startswith('Launcher:')]}")
+    if not launcher["config_path"].endswith("\\Tovinel.ini") or \
+            launcher["config_path"][:-len("Tovinel.ini")] != launcher["path"][:launcher["path"].rfind("\\") + 1]:
+        problems.append(f"config_path {launcher['config_path']!r} beside {launcher['path']!r}")
+    if report["command_line"] is not None and f"Command:  {quoted(report['command_line'])}" not in lines:
+        problems.append(f"command_line {report['command_line']!r}")
+    reasons = [line[4:] for line in lines if line.startswith("  - ")]
+    if report["decision"]["reasons"] != reasons:
+        problems.append(f"reasons {report['decision']['reasons']}, text {reasons}")
+    options = dict(argument[2:].split("=", 1) for argument in machine)
+    window = options["setup-window"].split(",", 1) if "setup-window" in options else None
+    wanted = {"this_machine": False, "codepage": 1252, "installed": "installed" in options,
+              "default_value": options.get("installed"),
+              "setup_window": {"class": window[0], "title": window[1]} if window else None, "facts": []}
+    described = {key: report["machine"][key] for key in wanted}
+    if described != wanted:
+        problems.append(f"machine {described}, options {wanted}")
+    if report["medium"]["path"] != medium or f"Medium:   {report['medium']['description']}" not in lines:
+        problems.append(f"medium {report['medium']}")
+    messages = [re.sub(r"^\S[^\n]*?(?::\d+)?: (?:note: )?", "", line)[:-len(f" [{match.group(3)}]")]
+                for line in lines for match in [FINDING_LINE.match(line)] if match and not line.startswith(" ")]
+    notes = [" note: " in line for line in lines if FINDING_LINE.match(line) and not line.startswith(" ")]
+    if [f["message"] for f in report["findings"]] != messages or \
+            [f["severity"] == "note" for f in report["findings"]] != notes:
+        problems.append(f"messages {[(f['severity'], f['message']) for f in report['findings']]}, text {messages}")
+    shown = re.search(r"^\.\.\. and (\d+) more, not shown\.$", text, re.M)
+    if report["counts"]["not_shown"] != (int(shown.group(1)) if shown else 0) or report["counts"]["ignored"] != 0:
+        problems.append(f"counts {report['counts']}")
+    if (report["format"], report["version"]) != ("tovinel-check", 1) or \
+            f"tovinel-check {report['tool_version']}" not in run(TOOL[0], ["--version"]).stdout:
+        problems.append(f"format {report['format']!r} {report['version']!r} {report['tool_version']!r}")
+    return problems
+
+
+TOOL = []
+
+
 def main():
     tool, schema_path, ids_source = sys.argv[1:4]
+    TOOL.append(tool)
     media = sys.argv[4:]
     with open(schema_path) as schema_file:
         schema = json.load(schema_file)
@@ -74,6 +123,7 @@ def main():
             counted = re.search(r"^Findings: (\d+)$", text_run.stdout, re.M)
             if report["counts"]["findings"] != (int(counted.group(1)) if counted else 0):
                 problems.append(f"counts.findings {report['counts']['findings']}, text {counted and counted.group(0)}")
+            problems += agreement(report, text_run.stdout, machine, medium)
             notes = sum(1 for f in report["findings"] if f["severity"] == "note")
             if report["counts"]["notes_shown"] != notes:
                 problems.append(f"counts.notes_shown {report['counts']['notes_shown']}, {notes} notes listed")
