@@ -693,6 +693,14 @@ TEST_F(IsoImage, ReadsWhatACutImageStillHolds)
     }
     EXPECT_GT(readable, 0u);
     EXPECT_GT(cut, 0u);
+    // The tool says what it could not read, the launcher and Tovinel.ini among it, and judges nothing.
+    tool_run run = run_check_tool({path});
+    EXPECT_EQ(2, run.exit_code) << run.output;
+    for (const char* name : {"tovinel.exe", "Tovinel.ini"})
+        EXPECT_NE(std::string::npos, run.output.find("tovinel-check: cannot read '" + path + ": " + name +
+                                                     "': its data cannot be read: Truncated input file"))
+            << name << "\n" << run.output;
+    EXPECT_NE(std::string::npos, run.output.find("Decision: unknown: this machine cannot read the configuration"));
 }
 
 // Pairs of names Joliet cuts are guessed by kind and size only where at most 64 are left in a
