@@ -27,6 +27,7 @@ struct tool_case {
     int exit_code;
     std::vector<std::string> phrases;
     std::vector<std::string> findings;    // "FILE[:LINE] ID", notes included
+    std::vector<std::string> absent = {};  // phrases the output must not hold
 };
 
 const tool_case tool_cases[] = {
@@ -193,6 +194,12 @@ const tool_case tool_cases[] = {
      {"No findings.\nIgnored: 2 (--ignore).\n"}, {}},
     {"--ignore of an unknown id", {"--ignore=run-cut,,command-too-long", "run_cut"}, 2,
      {"tovinel-check: --ignore: '' is no finding id"}, {}},
+    {"--quiet says nothing, not even of a file that is no image", {"--quiet", "clean/Tovinel.ini"}, 2, {}, {},
+     {"tovinel-check"}},
+    {"--quiet says nothing of the findings either", {"--quiet", "run_cut"}, 1, {}, {}, {"Findings", "Decision"}},
+    {"a code page that wraps around 32 bits", {"--codepage=4294968548", "clean"}, 2,
+     {"--codepage takes one of 874, 932, 936, 949, 950 and 1250 to 1258, not '4294968548'."}, {}},
+    {"a code page with a leading zero", {"--codepage=01250", "clean"}, 0, {"code page 1250\n"}, {}},
     // Only the Windows build reads the machine it runs on.
     {"--this-machine here", {"--this-machine", "clean"}, 2,
      {"--this-machine reads a Windows machine: run tovinel-check.exe --this-machine E:\\ on the machine itself."},
@@ -225,6 +232,8 @@ TEST(CheckTool, TellsTheDecisionAndTheFindingsOfEverySampleMedium)
             EXPECT_NE(std::string::npos, run.output.find(phrase))
                 << c.name << ": missing '" << phrase << "' in:\n" << run.output;
         EXPECT_EQ(c.findings, finding_lines(run.output)) << c.name << ":\n" << run.output;
+        for (const std::string& phrase : c.absent)
+            EXPECT_EQ(std::string::npos, run.output.find(phrase)) << c.name << ": '" << phrase << "' in:\n" << run.output;
     }
 }
 
