@@ -396,6 +396,11 @@ const finding_case finding_cases[] = {
      {}},
     {"Run names a 64-bit program", {{"SETUP.EXE", program("app64.exe")}}, {}, 1, {"Tovinel.ini:6 run-program-64-bit"},
      {"will not run on 32-bit Windows"}},
+    // A folder is no file: the shell is handed the program past the folder "Maker.exe".
+    {"a folder named like the program before a blank",
+     {{"Tovinel.ini", ini_with_run("Maker Setup\\SETUP.EXE")}, {"Maker.exe", folder},
+      {"Maker Setup/SETUP.EXE", program("setup.exe")}},
+     {}, 1, {"Tovinel.ini:5 run-blank"}, {"Shell:    'D:\\Maker Setup\\SETUP.EXE' with parameters ''"}},
     {"Run names a program for another processor", {{"SETUP.EXE", program("ia64.exe")}}, {}, 1,
      {"Tovinel.ini:6 run-program-other-machine"},
      {"Run starts 'SETUP.EXE', which is a Windows file for another processor, or its headers do not hold together."}},
