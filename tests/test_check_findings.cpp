@@ -422,6 +422,9 @@ const finding_case finding_cases[] = {
      {{"Tovinel.ini", ini_with_run("maker.exe")}, {"maker.exe", program("app.exe")}}, {}, 0, {},
      {"Command:  'D:\\maker.exe '"}, {"Shell:", "administrator rights"}},
     {"a Run that is a FIFO is not read", {{"SETUP.EXE", "@fifo"}}, {}, 2, {}, {"SETUP.EXE': a FIFO, not a regular file"}},
+    {"an unreadable Tovinel.ini in JSON", {{"Tovinel.ini", "@fifo"}}, {"--format=json"}, 2, {},
+     {"\"decision\": {\"outcome\": \"unknown\"", "\"command_line\": null", "\"findings\": [],",
+      "Tovinel.ini': a FIFO, not a regular file\"]", "\"exit_code\": 2\n}"}},
 
     // The installed command.
     {"installed command empty", {}, {"--installed="}, 1, {"--installed installed-empty"},

@@ -240,6 +240,10 @@ TEST_F(IsoImage, PairsFilesInAFolderWhoseNameJolietCuts)
         long index = iso_image_find_rock_ridge(image, folder_name + "/" + name);
         ASSERT_GE(index, 0) << name;
         EXPECT_EQ(folder_name.substr(0, 64) + "\\" + name, image.entries[static_cast<size_t>(index)].path);
+        // Files of one byte read whole.
+        std::string bytes;
+        EXPECT_TRUE(iso_image_read(image, image.entries[static_cast<size_t>(index)], 100, &bytes, &error)) << error;
+        EXPECT_EQ(name == std::string("one.txt") ? "1" : "2", bytes) << name;
     }    // Found in any letter case, up to Z.
     const iso_entry* zip = iso_image_find(image, folder_name.substr(0, 64) + "\\zip.txt");
     ASSERT_NE(nullptr, zip);
