@@ -223,7 +223,7 @@ void check_reg_key(check_context& context, unsigned line, const std::string& reg
         add_config(context, line, "regkey-leading-backslash",
                    "RegKey begins with a backslash: a key path below HKEY_LOCAL_MACHINE must not" + std::string(never));
     size_t doubled = reg_key.find("\\\\", reg_key[0] == '\\' ? reg_key.find_first_not_of('\\') : 0);
-    if (doubled != std::string::npos && doubled < reg_key.size() - 2)
+    if (doubled != std::string::npos)
         add_config(context, line, "regkey-empty-name",
                    "RegKey holds an empty name between two backslashes" + std::string(never));
 }
