@@ -418,8 +418,9 @@ void check_encoding_findings(check_context& context, const text_file& file, unsi
     line_start = line_start == std::string::npos ? start : line_start + 1;
     size_t line_end = std::min(text.find_first_of("\r\n", high), text.size());
     unsigned line = 1;
+    // Every byte before line_start has one after it, at high at the latest.
     for (size_t i = 0; i < line_start; ++i)
-        line += text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n')) ? 1 : 0;
+        line += text[i] == '\n' || (text[i] == '\r' && text[i + 1] != '\n') ? 1 : 0;
     std::string shown_line = text.substr(line_start, line_end - line_start);
     check_add(context, rank, name, line, "encoding-utf8",
               what + " holds UTF-8 text (" + quoted_utf8(ini_trimmed(shown_line)) +

@@ -472,6 +472,11 @@ const finding_case finding_cases[] = {
      {{"autorun.inf", "[autorun]\nopen=tovinel.exe\nlabel=" + std::string(32, '\xE9') + "\n"}}, {}, 0, {}, {}},
     {"no autorun.inf and no launcher", {{"autorun.inf", none}, {"tovinel.exe", none}}, {}, 1,
      {"autorun.inf autorun-missing", "tovinel.exe launcher-missing"}, {}},
+    // The line shown is the one the first UTF-8 byte stands on, also when it begins the line.
+    {"UTF-8 text at the start of a line", {{"Tovinel.ini", "[Setup]\n\xC3\xA9t\xC3\xA9=1\nRun=SETUP.EXE\n"}}, {}, 1,
+     {"Tovinel.ini:2 encoding-utf8", "Tovinel.ini:2 key-unknown"},
+     {"holds UTF-8 text ('\xC3\xA9t\xC3\xA9=1'), but Windows reads it in code page 1252 as "
+      "'\xC3\x83\xC2\xA9t\xC3\x83\xC2\xA9=1'."}},
     {"UTF-8 text after lines ending in CR LF",
      {{"Tovinel.ini", "[Setup]\r\nWindowClass=C\r\nRun=Set\xC3\xBCp.exe\r\n"},
       {"Set\xC3\xBCp.exe", program("setup.exe")}},
