@@ -137,6 +137,7 @@ def this_machine(session, work, bits, check_exe, holder, medium_source):
         opened = wine_session.open_window(popen, holder, work, "window", *window) if window else None
         try:
             run = run_check(session, bits, work, [check_exe, "--this-machine", "--format=json", "E:\\"])
+            text_run = run_check(session, bits, work, [check_exe, "--this-machine", "E:\\"])
         finally:
             if opened:
                 process, ready = opened
@@ -156,6 +157,12 @@ def this_machine(session, work, bits, check_exe, holder, medium_source):
         if not report["machine"]["this_machine"] or report["launcher"]["path"] != "E:\\tovinel.exe":
             problems.append(f"not this machine's launcher: {report['machine']!r} {report['launcher']!r}")
         problems += [f"no {phrase!r} in:\n{said}" for phrase in phrases if phrase not in said]
+        # The text output says the same: the machine's facts under their heading, one a line.
+        text = text_run.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
+        facts_shown = "".join(f"  - {fact}\n" for fact in report["machine"]["facts"])
+        if f"Seen on this machine:\n{facts_shown}" not in text or \
+                f"Machine:  {report['machine']['description']}\n" not in text:
+            problems.append(f"text output differs from the JSON report's machine:\n{text}")
         if problems:
             failures.append(f"{name}: " + "; ".join(problems))
         else:
