@@ -737,6 +737,32 @@ TEST_F(IsoImage, GuessesPairsInAFolderOfAtMost64CutNames)
     }
 }
 
+// Two folders whose names Joliet cuts alike cannot be told apart, and neither can what they hold,
+// though a file in each could be paired by its own name and size alone.
+TEST_F(IsoImage, LeavesUnpairedWhatFoldersItCannotTellApartHold)
+{
+    const std::string source = images + "/twin_folders";
+    const std::string stem(70, 'L');
+    mkdir(source.c_str(), 0755);
+    for (const char* end : {"1", "2"}) {
+        mkdir((source + "/" + stem + end).c_str(), 0755);
+        write_file(source + "/" + stem + end + "/a.txt", end);
+    }
+    write_file(source + "/b.txt", "b");
+    const std::string image_file = source + ".iso";
+    const std::string make = std::string(XORRISO) + " -as mkisofs -quiet -J -R -o '" + image_file + "' '" + source +
+                             "' 2>/dev/null";
+    ASSERT_EQ(0, system(make.c_str()));
+    iso_image image;
+    std::string error;
+    ASSERT_TRUE(iso_image_open(image_file, &image, &error)) << error;
+    for (const char* end : {"1", "2"}) {
+        EXPECT_EQ(-1, iso_image_find_rock_ridge(image, stem + end)) << end;
+        EXPECT_EQ(-1, iso_image_find_rock_ridge(image, stem + end + "/a.txt")) << end;
+    }
+    EXPECT_GE(iso_image_find_rock_ridge(image, "b.txt"), 0);
+}
+
 // Changes the record of the Joliet root folder whose name begins with `name` (its ";1" aside) by
 // `change`, given the record's offset; false when there is none.
 bool change_joliet_record(std::string* image, const std::u16string& name, const std::function<void(size_t)>& change)
