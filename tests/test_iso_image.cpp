@@ -862,6 +862,10 @@ TEST_F(IsoImage, AnswersTheCheckerAsAFolderWould)
     EXPECT_EQ(file_text(medium + "/Tovinel.ini").substr(0, 10), bytes);
     EXPECT_EQ(file_text(medium + "/Tovinel.ini").size(), size);
     EXPECT_FALSE(image->read_start("DRIVER_S", 10, &bytes, &size, &why));
+    EXPECT_EQ("it is a folder", why);
+    EXPECT_FALSE(image->read_start("Driver Setup/setup.exe", 10, &bytes, &size, &why));
+    EXPECT_EQ("it does not exist", why);
+    EXPECT_EQ(0u, size);
     EXPECT_NE(std::string::npos, image->why_missing("Driver Setup/setup.exe").find("DRIVER_S\\SETUP.EXE"));
     EXPECT_EQ("", image->why_missing("DRIVER_S/SETUP.EXE"));
 }
