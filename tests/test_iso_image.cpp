@@ -705,6 +705,8 @@ TEST_F(IsoImage, ReadsWhatACutImageStillHolds)
                                                      "': its data cannot be read: Truncated input file"))
             << name << "\n" << run.output;
     EXPECT_NE(std::string::npos, run.output.find("Decision: unknown: this machine cannot read the configuration"));
+    // What could not be read is not judged: no finding says the launcher is no program.
+    EXPECT_NE(std::string::npos, run.output.find("No findings.\n")) << run.output;
 }
 
 // Pairs of names Joliet cuts are guessed by kind and size only where at most 64 are left in a
