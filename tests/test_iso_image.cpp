@@ -765,6 +765,34 @@ TEST_F(IsoImage, LeavesUnpairedWhatFoldersItCannotTellApartHold)
     EXPECT_GE(iso_image_find_rock_ridge(image, "b.txt"), 0);
 }
 
+// A Run longer than the launcher reads, through Linux names of 200 bytes: the explanation of what
+// Windows sees instead is shown up to 1000 bytes, and its whole length told.
+TEST_F(IsoImage, ShowsALongExplanationUpTo1000Bytes)
+{
+    const std::string source = images + "/long_run";
+    const std::string first(200, 'd');
+    const std::string second(200, 'e');
+    std::filesystem::create_directories(source + "/" + first + "/" + second);
+    write_file(source + "/" + first + "/" + second + "/setup.exe", file_text(medium + "/tovinel.exe"));
+    write_file(source + "/tovinel.exe", file_text(medium + "/tovinel.exe"));
+    write_file(source + "/autorun.inf", "[autorun]\r\nopen=tovinel.exe\r\n");
+    write_file(source + "/Tovinel.ini", "[Setup]\r\nRun=" + first + "\\" + second + "\\setup.exe\r\n");
+    const std::string image_file = source + ".iso";
+    const std::string make = std::string(XORRISO) + " -as mkisofs -quiet -R -o '" + image_file + "' '" + source +
+                             "' 2>/dev/null";
+    ASSERT_EQ(0, system(make.c_str()));
+    tool_run run = run_check_tool({image_file});
+    const std::string marker = "which Windows will not find: ";
+    size_t line = run.output.find("Tovinel.ini:2: Run names ");
+    ASSERT_NE(std::string::npos, line) << run.output;
+    size_t from = run.output.find(marker, line);
+    size_t to = run.output.find("... (", from);
+    ASSERT_NE(std::string::npos, to) << run.output;
+    EXPECT_EQ(1000u, to - from - marker.size()) << run.output.substr(line, 1200);
+    EXPECT_EQ(0u, run.output.compare(from + marker.size(), 42, "this image has no Joliet names, so Windows"));
+    EXPECT_EQ(0u, run.output.compare(to, 17, "... (1093 bytes) ")) << run.output.substr(to, 40);
+}
+
 // Changes the record of the Joliet root folder whose name begins with `name` (its ";1" aside) by
 // `change`, given the record's offset; false when there is none.
 bool change_joliet_record(std::string* image, const std::u16string& name, const std::function<void(size_t)>& change)
