@@ -184,6 +184,7 @@ TEST(CheckParts, CodePagesConvertAsWindowsDoes)
     EXPECT_TRUE(exact);
     EXPECT_EQ("\xe2\x82\xac", codepage_to_utf8(1252, "\x80", nullptr));
     EXPECT_EQ("\xef\xbf\xbd", codepage_to_utf8(1252, "\x81", &exact)) << "a byte 1252 does not map";
+    EXPECT_EQ("\xef\xbf\xbdx\xef\xbf\xbd", codepage_to_utf8(1252, "\x81x\x8d", nullptr)) << "each byte alone";
     EXPECT_FALSE(exact);
     EXPECT_EQ("\xe3\x82\xbd\\", codepage_to_utf8(932, "\x83\x5c\\", nullptr)) << "a trail byte 0x5C is no backslash";
     EXPECT_EQ("\xd0\x96", codepage_to_utf8(1251, "\xc6", nullptr));
