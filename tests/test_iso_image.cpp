@@ -116,6 +116,12 @@ protected:
         write_file(edits + "/autorun.inf", "[autorun]\r\nopen=Driver Setup\\setup.exe /x\r\n"
                                            "icon=\\Driver Setup\\setup.exe,0\r\n");
         make("-R", image_path("edits_rock_ridge"), edits);
+        // A network path as Run, whose names are no ISO 9660 names: a full path, so only run-full-path.
+        std::string unc = images + "/unc_medium";
+        std::filesystem::remove_all(unc);
+        std::filesystem::copy(edits, unc, std::filesystem::copy_options::recursive);
+        write_file(unc + "/Tovinel.ini", "[Setup]\r\nRun=\\\\server\\share\\Setup Program.exe\r\n");
+        make("-R", image_path("unc_rock_ridge"), unc);
         // Two names that differ only in letter case, which Joliet keeps as written.
         std::string cases = images + "/cases_medium";
         mkdir(cases.c_str(), 0755);
@@ -948,6 +954,10 @@ const tool_case tool_cases[] = {
      {"autorun.inf:2: open names 'Driver Setup\\setup.exe', which Windows will not find",
       "autorun.inf:3: icon names 'Driver Setup\\setup.exe', which Windows will not find"}},
     {"linked_joliet", 0, {}, {"Command:  'D:\\setup.exe /s '", "No findings."}},
+    {"unc_rock_ridge", 1,
+     {"autorun.inf:2 launcher-missing", "autorun.inf:2 image-name", "autorun.inf:3 autorun-icon-missing",
+      "autorun.inf:3 image-name", "Tovinel.ini ini-name-case", "Tovinel.ini:2 run-full-path"},
+     {"Run is a full path"}},
     {"iso9660_level2", 1,
      {"autorun.inf:3 autorun-icon-missing", "autorun.inf:3 image-name", "Tovinel.ini ini-name-case",
       "Tovinel.ini:7 run-missing", "Tovinel.ini:7 image-name"},
