@@ -122,6 +122,15 @@ protected:
         std::filesystem::copy(edits, unc, std::filesystem::copy_options::recursive);
         write_file(unc + "/Tovinel.ini", "[Setup]\r\nRun=\\\\server\\share\\Setup Program.exe\r\n");
         make("-R", image_path("unc_rock_ridge"), unc);
+        // ISO 9660 level 2, made so by one long name: a missing name of 31 bytes could be one of its
+        // names, one of 32 could not.
+        std::string level2 = images + "/level2_medium";
+        std::filesystem::remove_all(level2);
+        std::filesystem::copy(std::string(CHECK_MEDIA) + "/clean", level2, std::filesystem::copy_options::recursive);
+        write_file(level2 + "/LONG_NAME_FILE.TXT", "x");
+        write_file(level2 + "/Tovinel.ini", "[Setup]\r\nRun=ABCDEFGHIJKLMNOPQRSTUVWXYZ1.EXE\r\n");
+        write_file(level2 + "/autorun.inf", "[autorun]\r\nopen=tovinel.exe\r\nicon=ABCDEFGHIJKLMNOPQRSTUVWXYZ12.ICO\r\n");
+        make("-iso-level 2 --norock", image_path("level2_names"), level2);
         // Two names that differ only in letter case, which Joliet keeps as written.
         std::string cases = images + "/cases_medium";
         mkdir(cases.c_str(), 0755);
@@ -899,6 +908,7 @@ TEST_F(IsoImage, AnswersTheCheckerAsAFolderWould)
     EXPECT_EQ(file_text(medium + "/Tovinel.ini").size(), size);
     EXPECT_FALSE(image->read_start("DRIVER_S", 10, &bytes, &size, &why));
     EXPECT_EQ("it is a folder", why);
+    EXPECT_EQ("", bytes);
     EXPECT_FALSE(image->read_start("Driver Setup/setup.exe", 10, &bytes, &size, &why));
     EXPECT_EQ("it does not exist", why);
     EXPECT_EQ(0u, size);
@@ -954,6 +964,10 @@ const tool_case tool_cases[] = {
      {"autorun.inf:2: open names 'Driver Setup\\setup.exe', which Windows will not find",
       "autorun.inf:3: icon names 'Driver Setup\\setup.exe', which Windows will not find"}},
     {"linked_joliet", 0, {}, {"Command:  'D:\\setup.exe /s '", "No findings."}},
+    {"level2_names", 1,
+     {"autorun.inf:3 autorun-icon-missing", "autorun.inf:3 image-name", "Tovinel.ini ini-name-case",
+      "Tovinel.ini:2 run-missing"},
+     {"ABCDEFGHIJKLMNOPQRSTUVWXYZ12.ICO cannot be one of them."}},
     {"unc_rock_ridge", 1,
      {"autorun.inf:2 launcher-missing", "autorun.inf:2 image-name", "autorun.inf:3 autorun-icon-missing",
       "autorun.inf:3 image-name", "Tovinel.ini ini-name-case", "Tovinel.ini:2 run-full-path"},
