@@ -42,6 +42,14 @@ void write_file(const std::string& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// Makes `image` of `folder` with xorriso's mkisofs `options` ("-J -R"); tells whether it did.
+bool made_image(const std::string& options, const std::string& folder, const std::string& image)
+{
+    std::string make = std::string(XORRISO) + " -as mkisofs -quiet " + options + " -o '" + image + "' '" + folder +
+                       "' 2>/dev/null";
+    return system(make.c_str()) == 0;
+}
+
 // The kinds of image a publisher makes: xorriso's mkisofs options for each.
 struct image_kind {
     const char* name;
@@ -222,9 +230,7 @@ TEST_F(IsoImage, ReadsJolietNamesBeyondAsciiAsUtf8)
     mkdir(folder.c_str(), 0755);
     write_file(folder + "/" + name, "x");
     std::string image_file = images + "/names_beyond_ascii.iso";
-    std::string make = std::string(XORRISO) + " -as mkisofs -quiet -J -R -o '" + image_file + "' '" + folder +
-                       "' 2>/dev/null";
-    ASSERT_EQ(0, system(make.c_str()));
+    ASSERT_TRUE(made_image("-J -R", folder, image_file));
     iso_image image;
     std::string error;
     ASSERT_TRUE(iso_image_open(image_file, &image, &error)) << error;
@@ -245,9 +251,7 @@ TEST_F(IsoImage, PairsFilesInAFolderWhoseNameJolietCuts)
     write_file(source + "/" + folder_name + "/two.txt", "2");
     write_file(source + "/" + folder_name + "/ZIP.TXT", "zz");
     const std::string image_file = images + "/long_folder.iso";
-    const std::string make = std::string(XORRISO) + " -as mkisofs -quiet -J -R -o '" + image_file + "' '" + source +
-                             "' 2>/dev/null";
-    ASSERT_EQ(0, system(make.c_str()));
+    ASSERT_TRUE(made_image("-J -R", source, image_file));
     iso_image image;
     std::string error;
     ASSERT_TRUE(iso_image_open(image_file, &image, &error)) << error;
@@ -735,9 +739,7 @@ TEST_F(IsoImage, GuessesPairsInAFolderOfAtMost64CutNames)
         for (unsigned i = 0; i < files; ++i)
             write_file(source + "/" + stem + std::to_string(1000 + i) + ".txt", std::string(i + 1, 'x'));
         const std::string image_file = source + ".iso";
-        const std::string make = std::string(XORRISO) + " -as mkisofs -quiet -J -R -o '" + image_file + "' '" + source +
-                                 "' 2>/dev/null";
-        ASSERT_EQ(0, system(make.c_str()));
+        ASSERT_TRUE(made_image("-J -R", source, image_file));
         iso_image image;
         std::string error;
         ASSERT_TRUE(iso_image_open(image_file, &image, &error)) << error;
@@ -767,9 +769,7 @@ TEST_F(IsoImage, LeavesUnpairedWhatFoldersItCannotTellApartHold)
     }
     write_file(source + "/b.txt", "b");
     const std::string image_file = source + ".iso";
-    const std::string make = std::string(XORRISO) + " -as mkisofs -quiet -J -R -o '" + image_file + "' '" + source +
-                             "' 2>/dev/null";
-    ASSERT_EQ(0, system(make.c_str()));
+    ASSERT_TRUE(made_image("-J -R", source, image_file));
     iso_image image;
     std::string error;
     ASSERT_TRUE(iso_image_open(image_file, &image, &error)) << error;
@@ -793,9 +793,7 @@ TEST_F(IsoImage, ShowsALongExplanationUpTo1000Bytes)
     write_file(source + "/autorun.inf", "[autorun]\r\nopen=tovinel.exe\r\n");
     write_file(source + "/Tovinel.ini", "[Setup]\r\nRun=" + first + "\\" + second + "\\setup.exe\r\n");
     const std::string image_file = source + ".iso";
-    const std::string make = std::string(XORRISO) + " -as mkisofs -quiet -R -o '" + image_file + "' '" + source +
-                             "' 2>/dev/null";
-    ASSERT_EQ(0, system(make.c_str()));
+    ASSERT_TRUE(made_image("-R", source, image_file));
     tool_run run = run_check_tool({image_file});
     const std::string marker = "which Windows will not find: ";
     size_t line = run.output.find("Tovinel.ini:2: Run names ");
@@ -1042,8 +1040,7 @@ TEST_F(IsoImage, PrintsTheReadmeImageExample)
     }
     ASSERT_GE(shown.size(), 2u);
     std::string image = images + "/readme_disc.iso";
-    std::string make = std::string(XORRISO) + " -as mkisofs -quiet -R -o '" + image + "' '" + medium + "' 2>/dev/null";
-    ASSERT_EQ(0, system(make.c_str()));
+    ASSERT_TRUE(made_image("-R", medium, image));
     tool_run run = run_check_tool({image});
     for (std::string line : shown) {
         if (line.find("build/disc.iso") != std::string::npos)
