@@ -3,6 +3,11 @@
 // scanner, the findings' order and cap, and Windows paths resolved on a medium.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -347,6 +352,24 @@ TEST(CheckParts, WindowsPathsResolveOnTheMediumAsWindowsFindsThem)
             EXPECT_TRUE(check_resolve(context, c.windows_path, &medium_path, nullptr)) << c.windows_path;
         }
     }
+    // As many names as a path of 259 bytes can hold, 128, on a medium that has them all.
+    char pattern[] = "/tmp/tovinel-deep-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    std::string host = pattern;
+    std::string deepest = "D:";
+    for (int i = 0; i < 127; ++i) {
+        host += "/a";
+        deepest += "\\a";
+        ASSERT_EQ(0, mkdir(host.c_str(), 0755));
+    }
+    std::ofstream(host + "/a") << "x";
+    deepest += "\\a";
+    std::unique_ptr<medium_access> deep_medium = medium_in_folder(pattern);
+    check_context deep_context{*deep_medium, options, report};
+    std::string medium_path;
+    EXPECT_TRUE(check_resolve(deep_context, deepest, &medium_path, nullptr));
+    EXPECT_EQ(255u, medium_path.size());
+    std::filesystem::remove_all(pattern);
 }
 
 }  // namespace

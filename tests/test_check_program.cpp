@@ -329,6 +329,10 @@ TEST(CheckProgram, FactsComeFromTheHeadersAndResourcesWithinTheBytes)
     } const cases[] = {
         {"no MZ", std::string(200, 'x'), {program_kind::not_program, false, "", "", "", ""}},
         {"MZ, but shorter than its header", "MZ" + std::string(61, '\0'), {program_kind::not_program, false, "", "", "", ""}},
+        {"MZ and a whole DOS header, no more", "MZ" + std::string(62, '\0'), {program_kind::dos, false, "", "", "", ""}},
+        {"a version block of length 0 ends the walk",
+         program_with({{16, version_block(u"VS_VERSION_INFO", version_fixed(), 52, false, {std::string(8, '\0')})}}),
+         {w32, false, "", "", "", ""}},
         {"DOS: the header offset names its relocations", mz_with_header_at(0x1C, "", 0x80), {program_kind::dos, false, "", "", "", ""}},
         {"DOS: the header offset lies past the end", mz_with_header_at(0x1000, "", 0x80), {program_kind::dos, false, "", "", "", ""}},
         {"DOS: a PE header cut by the end", mz_with_header_at(0x41, "PE", 0x80), {program_kind::dos, false, "", "", "", ""}},

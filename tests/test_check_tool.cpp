@@ -121,7 +121,7 @@ const tool_case tool_cases[] = {
      {"Tovinel.ini:9 command-too-long"}},
     {"application command too long with the tail", {"--installed=C:\\APP.EXE", too_long_tail, "clean"}, 1,
      {"Decision: start nothing", "Tovinel.ini:3: The command line would be 261 bytes"},
-     {"Tovinel.ini:3 command-too-long"}},
+     {"Tovinel.ini:3 command-too-long"}, {"Start is nonzero"}},
     {"WindowTitle without WindowClass", {"title_without_class"}, 1, {"Tovinel.ini:6: WindowTitle without WindowClass"},
      {"Tovinel.ini:6 window-title-without-class"}},
     {"a title alone never finds the open window", {"--setup-window=AnyClass,Maker Setup", "title_without_class"}, 1,

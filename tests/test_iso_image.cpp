@@ -130,6 +130,15 @@ protected:
         std::filesystem::copy(edits, unc, std::filesystem::copy_options::recursive);
         write_file(unc + "/Tovinel.ini", "[Setup]\r\nRun=\\\\server\\share\\Setup Program.exe\r\n");
         make("-R", image_path("unc_rock_ridge"), unc);
+        // autorun.inf's program quoted: its name as a whole, not its part before the blank, is judged.
+        std::string quoted_program = images + "/quoted_medium";
+        std::filesystem::remove_all(quoted_program);
+        std::filesystem::copy(std::string(CHECK_MEDIA) + "/clean", quoted_program,
+                              std::filesystem::copy_options::recursive);
+        std::filesystem::create_directory(quoted_program + "/Long-Name Folder");
+        std::filesystem::copy(quoted_program + "/tovinel.exe", quoted_program + "/Long-Name Folder/tovinel.exe");
+        write_file(quoted_program + "/autorun.inf", "[autorun]\r\nopen=\"Long-Name Folder\\tovinel.exe\" /auto\r\n");
+        make("-R", image_path("quoted_rock_ridge"), quoted_program);
         // ISO 9660 level 2, made so by one long name: a missing name of 31 bytes could be one of its
         // names, one of 32 could not.
         std::string level2 = images + "/level2_medium";
@@ -255,6 +264,11 @@ TEST_F(IsoImage, PairsFilesInAFolderWhoseNameJolietCuts)
     iso_image image;
     std::string error;
     ASSERT_TRUE(iso_image_open(image_file, &image, &error)) << error;
+    // The folder is the image's first entry: its explanation too names what Windows shows.
+    EXPECT_EQ(0, iso_image_find_rock_ridge(image, folder_name));
+    EXPECT_EQ(0u, iso_image_explain_missing(image, folder_name)
+                      .find("Windows reads this image's Joliet names, where " + folder_name + " is " +
+                            folder_name.substr(0, 64) + " (Joliet holds 64 characters"));
     for (const char* name : {"one.txt", "two.txt"}) {
         long index = iso_image_find_rock_ridge(image, folder_name + "/" + name);
         ASSERT_GE(index, 0) << name;
@@ -941,7 +955,8 @@ const tool_case tool_cases[] = {
     {"rock_ridge_only", 1,
      {"autorun.inf:2 launcher-missing", "autorun.inf:2 autorun-not-launcher", "autorun.inf:3 autorun-icon-missing",
       "autorun.inf:3 image-name", "Tovinel.ini ini-missing", "--folder image-name", "--installed installed-empty"},
-     {"--folder names 'Driver Setup', which Windows will not find"},
+     {"--folder names 'Driver Setup', which Windows will not find: this image has no Joliet names, so Windows reads"
+      " its ISO 9660 names, where Driver Setup is DRIVER_S;"},
      {"--installed=", "--folder=Driver Setup"}},
     // Windows finds the ninth level under RR_MOVED: the two views differ, and no name is paired.
     {"deep_rock_ridge", 1,
@@ -962,6 +977,10 @@ const tool_case tool_cases[] = {
      {"autorun.inf:2: open names 'Driver Setup\\setup.exe', which Windows will not find",
       "autorun.inf:3: icon names 'Driver Setup\\setup.exe', which Windows will not find"}},
     {"linked_joliet", 0, {}, {"Command:  'D:\\setup.exe /s '", "No findings."}},
+    {"quoted_rock_ridge", 1,
+     {"autorun.inf:2 launcher-missing", "autorun.inf:2 image-name", "Tovinel.ini ini-missing"},
+     {"open names 'Long-Name Folder\\tovinel.exe', which Windows will not find: this image has no Joliet names, so"
+      " Windows reads its ISO 9660 names, where Long-Name Folder\\tovinel.exe is LONG_NAM\\TOVINEL.EXE;"}},
     {"level2_names", 1,
      {"autorun.inf:3 autorun-icon-missing", "autorun.inf:3 image-name", "Tovinel.ini ini-name-case",
       "Tovinel.ini:2 run-missing"},
