@@ -42,12 +42,29 @@ void write_file(const std::string& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-// Makes `image` of `folder` with xorriso's mkisofs `options` ("-J -R"); tells whether it did.
+const std::string xorriso_mkisofs = std::string(XORRISO) + " -as mkisofs";
+
+// The shell command that makes `image` of `folder` with `tool`, an mkisofs (xorriso's or
+// genisoimage), and its `options` ("-J -R").
+std::string image_command(const std::string& options, const std::string& folder, const std::string& image,
+                          const std::string& tool = xorriso_mkisofs)
+{
+    return tool + " -quiet " + options + " -o '" + image + "' '" + folder + "'";
+}
+
+// Makes `image` of `folder` with xorriso's mkisofs `options`; tells whether it did.
 bool made_image(const std::string& options, const std::string& folder, const std::string& image)
 {
-    std::string make = std::string(XORRISO) + " -as mkisofs -quiet " + options + " -o '" + image + "' '" + folder +
-                       "' 2>/dev/null";
-    return system(make.c_str()) == 0;
+    return system((image_command(options, folder, image) + " 2>/dev/null").c_str()) == 0;
+}
+
+// A fresh copy of the medium folder `from`, named `name` among the images: a medium of its own.
+std::string medium_copy(const std::string& from, const char* name)
+{
+    std::string to = images + "/" + name;
+    std::filesystem::remove_all(to);
+    std::filesystem::copy(from, to, std::filesystem::copy_options::recursive);
+    return to;
 }
 
 // The kinds of image a publisher makes: xorriso's mkisofs options for each.
@@ -89,25 +106,25 @@ protected:
     {
         mkdir(images.c_str(), 0755);
         std::string script;
-        auto make = [&](const std::string& options, const std::string& image, const std::string& folder) {
-            // What xorriso says is shown only when it fails.
-            script += "{ " + std::string(XORRISO) + " -as mkisofs -quiet " + options + " -o '" + image + "' '" + folder +
-                      "' 2>'" + image + ".log' || { echo failed: " + image + "; cat '" + image + ".log'; }; } & ";
+        // What the tool says is shown only when it fails.
+        auto make = [&](const std::string& options, const std::string& image, const std::string& folder,
+                        const std::string& tool = xorriso_mkisofs) {
+            script += "{ " + image_command(options, folder, image, tool) + " 2>'" + image + ".log' || { echo failed: " +
+                      image + "; cat '" + image + ".log'; }; } & ";
         };
+        const std::string clean = std::string(CHECK_MEDIA) + "/clean";
         for (const image_kind& kind : image_kinds)
             make(kind.options, image_path(kind.name), medium);
         for (const std::string& name : sample_media())
             make("-J -R", medium_image_path(name), std::string(CHECK_MEDIA) + "/" + name);
-        script += std::string(GENISOIMAGE) + " -quiet -J -R -udf -o '" + image_path("joliet_udf") + "' '" + medium +
-                  "' 2>/dev/null || echo failed: joliet_udf & ";
+        make("-J -R -udf", image_path("joliet_udf"), medium, GENISOIMAGE);
         // Nine folders deep: ISO 9660 holds eight levels, so genisoimage moves the ninth to RR_MOVED,
         // where only Rock Ridge readers put it back.
         std::string deep = images + "/deep_medium";
         for (const char* name : {"", "/a", "/b", "/c", "/d", "/e", "/f", "/g", "/h", "/i"})
             mkdir((deep += name).c_str(), 0755);
         write_file(deep + "/note.txt", "deep\n");
-        script += std::string(GENISOIMAGE) + " -quiet -R -o '" + image_path("deep_rock_ridge") + "' '" + images +
-                  "/deep_medium' 2>/dev/null || echo failed: deep_rock_ridge & ";
+        make("-R", image_path("deep_rock_ridge"), images + "/deep_medium", GENISOIMAGE);
         // Two long names alike in their first 64 characters, and their files alike in size: Joliet
         // holds two other names, and nothing tells which is which.
         std::string twins = images + "/twins_medium";
@@ -117,33 +134,24 @@ protected:
         make("-J -R", image_path("twins_joliet"), twins);
         // Names that only the ISO 9660 view can judge: a full path as Run, autorun.inf's program
         // unquoted with a blank, its icon from the root.
-        std::string edits = images + "/edits_medium";
-        std::filesystem::remove_all(edits);
-        std::filesystem::copy(medium, edits, std::filesystem::copy_options::recursive);
+        std::string edits = medium_copy(medium, "edits_medium");
         write_file(edits + "/Tovinel.ini", "[Setup]\r\nRun=C:\\Setup\\SETUP.EXE\r\n");
         write_file(edits + "/autorun.inf", "[autorun]\r\nopen=Driver Setup\\setup.exe /x\r\n"
                                            "icon=\\Driver Setup\\setup.exe,0\r\n");
         make("-R", image_path("edits_rock_ridge"), edits);
         // A network path as Run, whose names are no ISO 9660 names: a full path, so only run-full-path.
-        std::string unc = images + "/unc_medium";
-        std::filesystem::remove_all(unc);
-        std::filesystem::copy(edits, unc, std::filesystem::copy_options::recursive);
+        std::string unc = medium_copy(edits, "unc_medium");
         write_file(unc + "/Tovinel.ini", "[Setup]\r\nRun=\\\\server\\share\\Setup Program.exe\r\n");
         make("-R", image_path("unc_rock_ridge"), unc);
         // autorun.inf's program quoted: its name as a whole, not its part before the blank, is judged.
-        std::string quoted_program = images + "/quoted_medium";
-        std::filesystem::remove_all(quoted_program);
-        std::filesystem::copy(std::string(CHECK_MEDIA) + "/clean", quoted_program,
-                              std::filesystem::copy_options::recursive);
+        std::string quoted_program = medium_copy(clean, "quoted_medium");
         std::filesystem::create_directory(quoted_program + "/Long-Name Folder");
         std::filesystem::copy(quoted_program + "/tovinel.exe", quoted_program + "/Long-Name Folder/tovinel.exe");
         write_file(quoted_program + "/autorun.inf", "[autorun]\r\nopen=\"Long-Name Folder\\tovinel.exe\" /auto\r\n");
         make("-R", image_path("quoted_rock_ridge"), quoted_program);
         // ISO 9660 level 2, made so by one long name: a missing name of 31 bytes could be one of its
         // names, one of 32 could not.
-        std::string level2 = images + "/level2_medium";
-        std::filesystem::remove_all(level2);
-        std::filesystem::copy(std::string(CHECK_MEDIA) + "/clean", level2, std::filesystem::copy_options::recursive);
+        std::string level2 = medium_copy(clean, "level2_medium");
         write_file(level2 + "/LONG_NAME_FILE.TXT", "x");
         write_file(level2 + "/Tovinel.ini", "[Setup]\r\nRun=ABCDEFGHIJKLMNOPQRSTUVWXYZ1.EXE\r\n");
         write_file(level2 + "/autorun.inf", "[autorun]\r\nopen=tovinel.exe\r\nicon=ABCDEFGHIJKLMNOPQRSTUVWXYZ12.ICO\r\n");
@@ -156,12 +164,9 @@ protected:
         make("-J -R", image_path("cases_joliet"), cases);
         // Tovinel.ini a second name of A.INI's data: genisoimage writes the data once, and libarchive
         // lists the later name as a link to the earlier, without a size of its own.
-        std::string linked = images + "/linked_medium";
-        std::filesystem::remove_all(linked);
-        std::filesystem::copy(std::string(CHECK_MEDIA) + "/clean", linked, std::filesystem::copy_options::recursive);
+        std::string linked = medium_copy(clean, "linked_medium");
         std::filesystem::create_hard_link(linked + "/Tovinel.ini", linked + "/A.INI");
-        script += std::string(GENISOIMAGE) + " -quiet -J -R -o '" + image_path("linked_joliet") + "' '" + linked +
-                  "' 2>/dev/null || echo failed: linked_joliet & ";
+        make("-J -R", image_path("linked_joliet"), linked, GENISOIMAGE);
         script += "wait";
         FILE* run = popen(script.c_str(), "r");
         ASSERT_NE(nullptr, run);
