@@ -32,7 +32,7 @@ def quoted(text):
     return "'" + text + "'"
 
 
-def agreement(report, text, machine, medium):
+def agreement(report, text, machine, medium, version_line):
     """What the JSON report says of the launcher, the machine, the decision and each finding, against
     the options given and the text output (the sample media hold ASCII only, which both show alike)."""
     problems = []
@@ -68,17 +68,13 @@ def agreement(report, text, machine, medium):
     if report["counts"]["not_shown"] != (int(shown.group(1)) if shown else 0) or report["counts"]["ignored"] != 0:
         problems.append(f"counts {report['counts']}")
     if (report["format"], report["version"]) != ("tovinel-check", 1) or \
-            f"tovinel-check {report['tool_version']}" not in run(TOOL[0], ["--version"]).stdout:
+            f"tovinel-check {report['tool_version']}" != version_line:
         problems.append(f"format {report['format']!r} {report['version']!r} {report['tool_version']!r}")
     return problems
 
 
-TOOL = []
-
-
 def main():
     tool, schema_path, ids_source = sys.argv[1:4]
-    TOOL.append(tool)
     media = sys.argv[4:]
     with open(schema_path) as schema_file:
         schema = json.load(schema_file)
@@ -89,6 +85,7 @@ def main():
     if sorted(known) != sorted(listed):
         failures.append(f"schema ids differ from the checker's: only in the checker {sorted(set(known) - set(listed))}, "
                         f"only in the schema {sorted(set(listed) - set(known))}")
+    version_line = run(tool, ["--version"]).stdout.strip()
     checked = 0
     for medium in media:
         for machine in MACHINES:
@@ -123,7 +120,7 @@ def main():
             counted = re.search(r"^Findings: (\d+)$", text_run.stdout, re.M)
             if report["counts"]["findings"] != (int(counted.group(1)) if counted else 0):
                 problems.append(f"counts.findings {report['counts']['findings']}, text {counted and counted.group(0)}")
-            problems += agreement(report, text_run.stdout, machine, medium)
+            problems += agreement(report, text_run.stdout, machine, medium, version_line)
             notes = sum(1 for f in report["findings"] if f["severity"] == "note")
             if report["counts"]["notes_shown"] != notes:
                 problems.append(f"counts.notes_shown {report['counts']['notes_shown']}, {notes} notes listed")
