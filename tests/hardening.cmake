@@ -6,7 +6,7 @@ if(NOT TOVINEL_HARDENING_TESTS)
     return()
 endif()
 
-set(tools ${PROJECT_SOURCE_DIR}/tools)
+set(tools ${PROJECT_SOURCE_DIR}/tools/dev)
 add_test(NAME sanitized_unit_tests COMMAND ${tools}/sanitize.sh)
 
 add_test(NAME fuzz_build COMMAND ${tools}/fuzz.sh --build-only)

@@ -5,12 +5,14 @@
 the image. --verify also has osslsigncode verify the signature against this machine's CA certificates,
 or against FILE (a private or test CA)."""
 import argparse
+import os
 import subprocess
 import sys
 
 import pefile
 
-from facts import report_facts
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "steps"))
+from facts import report_facts  # noqa: E402
 
 # KnownDLLs on every Windows NT: always loaded from the system folder, never from the medium's
 # folder, where a planted DLL of another name would be found first.

@@ -13,7 +13,7 @@ echo
 # The launcher at work under Wine: a sample program that records how it was started stands in for
 # the medium's setup program and for the installed application.
 status=0
-/usr/bin/python3 "$root/tools/demo_wine.py" "$root/build/win32/tovinel.exe" "$root/build/win32/wine-helpers" ||
+/usr/bin/python3 "$root/tools/steps/demo_wine.py" "$root/build/win32/tovinel.exe" "$root/build/win32/wine-helpers" ||
     status=$?
 if [ "$status" -eq 77 ]; then
     # Wine needs a kernel that runs 32-bit x86 code. Without one, show the same decision code, built

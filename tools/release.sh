@@ -44,5 +44,5 @@ fi
 
 /usr/bin/python3 "$root/tools/check_exe.py" "$stage/tovinel.exe" >/dev/null ||
     { echo "release: tovinel.exe fails its checks; no release written" >&2; exit 1; }
-/usr/bin/python3 "$root/tools/pack_release.py" --epoch "$epoch" --exe "$stage/tovinel.exe" \
+/usr/bin/python3 "$root/tools/steps/pack_release.py" --epoch "$epoch" --exe "$stage/tovinel.exe" \
     --checker-linux "$stage/tovinel-check" --checker-windows "$stage/tovinel-check.exe"

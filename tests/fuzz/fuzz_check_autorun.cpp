@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "autorun.h"
-#include "program.h"
+#include "formats/autorun.h"
+#include "formats/program.h"
 
 namespace {
 

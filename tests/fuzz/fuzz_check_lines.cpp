@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "encoding.h"
+#include "formats/encoding.h"
 #include "ini_reader.h"
-#include "ini_scan.h"
+#include "formats/ini_scan.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-# Tovinel Wine tests: the INI stand-in (launcher/ini_reader.cpp) against Wine's own
+# Tovinel Wine tests: the INI stand-in (simulated_windows/ini_reader.cpp) against Wine's own
 # GetPrivateProfileStringA / GetPrivateProfileIntA, on a generated corpus of .ini files.
 # Usage: ini_differential.py NATIVE_QUERY_TOOL PROFILE_READER_EXE PREFIX WORK_DIR ALLOW_LIST
 # Every difference must be listed in ALLOW_LIST with its reason, and every listed one must occur.

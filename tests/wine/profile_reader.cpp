@@ -1,8 +1,8 @@
 // Tovinel Wine tests: reads many keys of many .ini files with the real profile functions.
-// Run under Wine, it answers the same queries as tests/ini_query.cpp does with the INI stand-in.
+// Run under Wine, it answers the same queries as tests/simulated_windows/ini_query.cpp does with the INI stand-in.
 #include <windows.h>
 
-#include "../profile_queries.h"
+#include "../simulated_windows/profile_queries.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 # Usage: run_scenarios.py [--64-bit-build] TABLE TOVINEL_EXE HELPER_DIR PREFIX WORK_DIR
 #   HELPER_DIR holds recorder.exe, window_holder.exe and starter.exe (the Windows build).
 #   --64-bit-build: the launcher and the helpers are x86-64 builds of the same sources, for a machine
-#   that runs no 32-bit x86 programs (tools/wine_check_64bit.sh); the launcher then sees the 64-bit
+#   that runs no 32-bit x86 programs (tools/dev/wine_check_64bit.sh); the launcher then sees the 64-bit
 #   registry view, so each scenario's key goes into the other view.
 import collections
 import os

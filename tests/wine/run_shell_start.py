@@ -5,7 +5,7 @@ calls the launcher's own platform_shell_start with each case's program and param
 recorder, placed in a folder with a blank, writes down the command line it was started with.
 Usage: run_shell_start.py [--64-bit-build] HELPER_DIR PREFIX WORK_DIR
   --64-bit-build: the helpers are x86-64 builds, for a machine that runs no 32-bit x86 programs
-  (tools/wine_check_64bit.sh)."""
+  (tools/dev/wine_check_64bit.sh)."""
 import os
 import shutil
 import subprocess

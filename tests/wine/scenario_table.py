@@ -1,5 +1,5 @@
 # Tovinel tests: reader of the scenario table (tests/scenarios/launcher.txt) for the Python runners.
-# The native runner reads the same file with its own reader in tests/test_scenarios.cpp.
+# The native runner reads the same file with its own reader in tests/launcher/test_scenarios.cpp.
 import re
 
 FIELDS = {"scenario", "codepage", "folder", "exe", "command", "ini-name", "ini", "ini-lf", "ini-bytes",

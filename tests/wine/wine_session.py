@@ -78,7 +78,7 @@ def skip_unless_wine_runs(what, bits=32):
 
 def runner_arguments(count, usage):
     """A Wine test runner's `count` arguments, after an optional --64-bit-build (the programs are
-    x86-64 builds, for a machine that runs no 32-bit x86 programs: tools/wine_check_64bit.sh), and
+    x86-64 builds, for a machine that runs no 32-bit x86 programs: tools/dev/wine_check_64bit.sh), and
     the Wine loader that runs them. Exits with `usage` on other arguments; without the option, ends
     the process as skipped when Wine cannot run 32-bit programs here."""
     arguments = sys.argv[1:]

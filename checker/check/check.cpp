@@ -1,0 +1,139 @@
+// Tovinel check: one check of a medium, in the order Windows meets it: autorun.inf names the
+// launcher, the launcher reads Tovinel.ini beside it, the decision starts a program.
+#include "check/check.h"
+
+#include <algorithm>
+
+#include "check/decide.h"
+#include "config.h"
+#include "findings/check_context.h"
+#include "formats/autorun.h"
+#include "formats/encoding.h"
+
+namespace {
+
+const char autorun_file_name[] = "autorun.inf";
+const char default_launcher_name[] = "tovinel.exe";
+
+// Decodes a text file's first bytes as the ANSI profile functions read it.
+void decode(unsigned codepage, text_file* file)
+{
+    const std::string& raw = file->raw;
+    if (raw.compare(0, 2, "\xFF\xFE") == 0) {
+        file->encoding = text_file::utf16le;
+        file->converted = utf16le_to_codepage(codepage, raw.substr(2));
+        return;
+    }
+    if (raw.compare(0, 2, "\xFE\xFF") == 0) {
+        file->encoding = text_file::utf16be;
+    } else if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        file->encoding = text_file::utf8_mark;
+    } else {
+        // UTF-16 without a mark: most ASCII text then has a NUL in every other byte.
+        size_t sample = std::min<size_t>(raw.size(), 4096);
+        size_t low_first = 0;
+        size_t high_first = 0;
+        for (size_t i = 1; i < sample; i += 2) {
+            low_first += raw[i] == '\0' && raw[i - 1] != '\0' ? 1 : 0;
+            high_first += raw[i] != '\0' && raw[i - 1] == '\0' ? 1 : 0;
+        }
+        size_t pairs = sample / 2;
+        if (sample >= 8 && (low_first * 10 >= pairs * 9 || high_first * 10 >= pairs * 9))
+            file->encoding = text_file::utf16_unmarked;
+    }
+}
+
+// Reads the text file that `windows_path` names into `file`; records what cannot be read.
+void read_text_file(check_context& context, const std::string& windows_path, text_file* file, bool* is_folder,
+                    bool* case_differs)
+{
+    std::string medium_path;
+    *is_folder = false;
+    if (!check_resolve(context, windows_path, &medium_path, case_differs))
+        return;
+    file->medium_path = medium_path;
+    std::string why;
+    medium_kind kind = context.medium.kind_of(medium_path, &why);
+    if (kind == medium_kind::folder) {
+        *is_folder = true;
+        return;
+    }
+    if (kind != medium_kind::file || !context.medium.read_start(medium_path, check_text_limit, &file->raw,
+                                                                 &file->size, &why)) {
+        check_unreadable(context, medium_path, why);
+        return;
+    }
+    file->present = true;
+    decode(context.options.codepage, file);
+}
+
+// Where the launcher is: the program autorun.inf starts, unless the options say otherwise.
+void locate_launcher(check_context& context)
+{
+    const check_options& options = context.options;
+    std::string root = check_drive_root(options);
+    bool folder = false;
+    bool ignored = false;
+    read_text_file(context, root + autorun_file_name, &context.autorun, &folder, &ignored);
+    std::string program;
+    std::string arguments;
+    if (context.autorun.present) {
+        autorun_facts facts = autorun_read(context.autorun.text());
+        const autorun_value& command = !facts.open.text.empty() ? facts.open : facts.shell_execute;
+        program = check_autorun_program(context, command.text, &arguments);
+    }
+    // The launcher finds its folder in its own path, a double-byte character at a time.
+    size_t name_start = codepage_name_start(options.codepage, program);
+    std::string program_folder = program.substr(0, name_start == 0 ? 0 : name_start - 1);
+    context.launcher_name = program.empty() ? default_launcher_name : program.substr(name_start);
+    context.launcher_from_autorun = !program.empty();
+    std::string folder_below_root = options.folder_given ? utf8_to_codepage(options.codepage, options.folder, nullptr)
+                                                         : program_folder;
+    context.launcher_folder = root + (folder_below_root.empty() ? "" : folder_below_root + "\\");
+    context.tail = options.tail_given ? options.tail : arguments;
+}
+
+}  // namespace
+
+check_report check_medium(const medium_access& medium, const check_options& options)
+{
+    check_report report;
+    check_context context{medium, options, report, "", "", false, "", {}, {}};
+    locate_launcher(context);
+    check_launcher_findings(context);
+
+    bool folder = false;
+    bool case_differs = false;
+    std::string config_path = context.launcher_folder + config_file_name;
+    size_t unreadable_before = report.unreadable.size();
+    report.decision.launcher_path = context.launcher_folder + context.launcher_name;
+    report.decision.config_path = config_path;
+    report.decision.tail = context.tail;
+    read_text_file(context, config_path, &context.config, &folder, &case_differs);
+    if (report.unreadable.size() == unreadable_before) {
+        report.decision = options.this_machine ? check_play_this_machine(context) : check_play(context);
+        check_config_findings(context);
+        if (context.config.present && case_differs) {
+            std::string actual = context.config.medium_path.substr(context.config.medium_path.rfind('/') + 1);
+            if (actual != config_file_name)
+                check_add(context, rank_config, config_file_name, 0, "ini-name-case",
+                          "The file is named " + quoted_utf8(actual) +
+                              "; Windows finds it all the same (letter case is ignored), but Tovinel.ini is the"
+                              " usual name.",
+                          true);
+        }
+        if (folder)
+            check_add(context, rank_config, config_file_name, 0, "ini-folder",
+                      "Tovinel.ini is a folder, not a file: the launcher reads nothing and starts nothing.");
+    }
+    check_autorun_findings(context);
+    check_installed_findings(context);
+    check_image_findings(context);
+    return report;
+}
+
+check_decision check_decide(const check_options& options)
+{
+    std::unique_ptr<medium_access> medium = medium_in_folder(options.medium_dir);
+    return check_medium(*medium, options).decision;
+}

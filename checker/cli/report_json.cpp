@@ -1,0 +1,134 @@
+// Tovinel check: the report as one JSON object. Texts of the medium (ANSI) are converted through the
+// machine's code page; everything written is well-formed UTF-8 with JSON's own escapes.
+#include "cli/report_json.h"
+
+#include "formats/encoding.h"
+
+namespace {
+
+const char hex_digits[] = "0123456789abcdef";
+
+}  // namespace
+
+std::string json_string(const std::string& text)
+{
+    std::string out = "\"";
+    for (size_t at = 0; at < text.size();) {
+        unsigned char byte = static_cast<unsigned char>(text[at]);
+        if (byte < 0x80) {
+            if (byte == '"' || byte == '\\') {
+                out += '\\';
+                out += static_cast<char>(byte);
+            } else if (byte == '\n') {
+                out += "\\n";
+            } else if (byte < 0x20 || byte == 0x7F) {
+                out += "\\u00";
+                out += hex_digits[byte >> 4];
+                out += hex_digits[byte & 0xF];
+            } else {
+                out += static_cast<char>(byte);
+            }
+            ++at;
+            continue;
+        }
+        // The longest well-formed UTF-8 character here, if any.
+        size_t length = 0;
+        for (size_t try_length = 4; try_length >= 2 && length == 0; --try_length)
+            if (at + try_length <= text.size() && is_utf8(text.substr(at, try_length)))
+                length = try_length;
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            ++at;
+        } else {
+            out.append(text, at, length);
+            at += length;
+        }
+    }
+    return out + "\"";
+}
+
+namespace {
+
+// ANSI text of the medium or the machine, in the code page of the check.
+std::string json_ansi(const check_options& options, const std::string& ansi)
+{
+    return json_string(codepage_to_utf8(options.codepage, ansi, nullptr));
+}
+
+std::string json_list(const std::vector<std::string>& texts)
+{
+    std::string out = "[";
+    for (size_t i = 0; i < texts.size(); ++i)
+        out += (i == 0 ? "" : ", ") + json_string(texts[i]);
+    return out + "]";
+}
+
+const char* outcome(const check_decision& decision)
+{
+    if (!decision.known)
+        return "unknown";
+    if (!decision.started)
+        return "start-nothing";
+    return decision.branch == branch_application ? "start-application" : "start-setup";
+}
+
+std::string machine_object(const check_options& options, const check_decision& decision, const std::string& words)
+{
+    std::string out = "{\"this_machine\": " + std::string(options.this_machine ? "true" : "false") +
+                      ", \"description\": " + json_string(words) +
+                      ", \"codepage\": " + std::to_string(options.codepage);
+    if (!options.this_machine) {
+        out += ", \"installed\": " + std::string(options.installed ? "true" : "false");
+        out += ", \"default_value\": " +
+               (options.installed && options.has_default_value ? json_ansi(options, options.default_value) : "null");
+        out += ", \"setup_window\": " +
+               (options.window_open ? "{\"class\": " + json_ansi(options, options.window_class) +
+                                          ", \"title\": " + json_ansi(options, options.window_title) + "}"
+                                    : std::string("null"));
+    }
+    return out + ", \"facts\": " + json_list(decision.facts) + "}";
+}
+
+std::string finding_object(const check_finding& finding)
+{
+    return "{\"id\": " + json_string(finding.id) + ", \"file\": " + json_string(finding.file) +
+           ", \"line\": " + (finding.line != 0 ? std::to_string(finding.line) : std::string("null")) +
+           ", \"severity\": " + (finding.note ? "\"note\"" : "\"error\"") +
+           ", \"message\": " + json_string(finding.text) + "}";
+}
+
+}  // namespace
+
+std::string json_report(const check_options& options, const std::string& description, const check_report& report,
+                        const std::string& machine, int exit_code)
+{
+    const check_decision& decision = report.decision;
+    const check_findings& found = report.found;
+    unsigned long long notes = 0;
+    for (const check_finding& finding : found.kept())
+        notes += finding.note ? 1 : 0;
+    std::string out = "{\n";
+    out += "  \"format\": \"tovinel-check\",\n";
+    out += "  \"version\": " + std::to_string(json_report_version) + ",\n";
+    out += "  \"tool_version\": " + json_string(TOVINEL_VERSION) + ",\n";
+    out += "  \"medium\": {\"path\": " + json_string(options.medium_dir) +
+           ", \"description\": " + json_string(description) + "},\n";
+    out += "  \"launcher\": {\"path\": " + json_ansi(options, decision.launcher_path) +
+           ", \"config_path\": " + json_ansi(options, decision.config_path) +
+           ", \"tail\": " + json_ansi(options, decision.tail) + "},\n";
+    out += "  \"machine\": " + machine_object(options, decision, machine) + ",\n";
+    out += "  \"decision\": {\"outcome\": \"" + std::string(outcome(decision)) +
+           "\", \"reasons\": " + json_list(decision.reasons) + "},\n";
+    out += "  \"command_line\": " + (decision.started ? json_ansi(options, decision.command) : "null") + ",\n";
+    out += "  \"findings\": [";
+    for (size_t i = 0; i < found.kept().size(); ++i)
+        out += std::string(i == 0 ? "\n    " : ",\n    ") + finding_object(found.kept()[i]);
+    out += found.kept().empty() ? "],\n" : "\n  ],\n";
+    out += "  \"counts\": {\"findings\": " + std::to_string(found.findings()) +
+           ", \"notes_shown\": " + std::to_string(notes) +
+           ", \"not_shown\": " + std::to_string(found.left_out()) +
+           ", \"ignored\": " + std::to_string(report.ignored) + "},\n";
+    out += "  \"unreadable\": " + json_list(report.unreadable) + ",\n";
+    out += "  \"exit_code\": " + std::to_string(exit_code) + "\n";
+    return out + "}\n";
+}

@@ -1,0 +1,20 @@
+// Tovinel check, command line and reports: the report as one JSON object, for pipelines
+// (--format=json). Its form is docs/tovinel-check.schema.json; json_report_version changes whenever
+// that form does.
+#pragma once
+
+#include <string>
+
+#include "check/check.h"
+
+const unsigned json_report_version = 1;
+
+// `text` (UTF-8, possibly not well-formed) as a JSON string literal, quotes included: control bytes
+// escaped, each byte that begins no well-formed UTF-8 character replaced by U+FFFD.
+std::string json_string(const std::string& text);
+
+// The report of a check of the medium in options.medium_dir (`description`: what it is, an image's
+// kind included), with `machine` as the text output's "Machine:" line and `exit_code` as the tool
+// returns it. UTF-8, ending in a line break.
+std::string json_report(const check_options& options, const std::string& description, const check_report& report,
+                        const std::string& machine, int exit_code);

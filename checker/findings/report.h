@@ -1,0 +1,101 @@
+// Tovinel check, findings: what one check is asked (the medium and machine described) and what it
+// reports (the decision played, the findings); the layer every other part of the checker builds on.
+#pragma once
+
+#include <cstddef>
+#include <set>
+#include <string>
+#include <vector>
+
+// The medium and the machine that the publisher describes.
+struct check_options {
+    std::string medium_dir;        // host folder holding the medium's root
+    char drive = 'D';              // the letter the medium gets on Windows
+    bool folder_given = false;     // the launcher's folder below the root, with backslashes, "" = root;
+    std::string folder;            //   when not given, the folder of the program autorun.inf starts
+    bool tail_given = false;       // the launcher's own command-line arguments; when not given,
+    std::string tail;              //   the arguments autorun.inf gives it
+    unsigned codepage = 1252;      // the machine's ANSI code page
+    bool installed = false;        // the product's key exists below HKEY_LOCAL_MACHINE ...
+    bool has_default_value = false;  // ... with a default value ...
+    std::string default_value;       // ... of this text (ANSI)
+    bool window_open = false;      // a setup window of this class (and title) is open
+    std::string window_class;
+    std::string window_title;
+    // This machine instead (the Windows build's --this-machine): the launcher's own reads of
+    // Tovinel.ini, the registry and the window list; the options above that describe a machine
+    // are then unused. medium_dir is a Windows path there.
+    bool this_machine = false;
+    std::set<std::string> ignored;   // finding ids not to report (--ignore); notes too
+};
+
+enum check_branch {
+    branch_none,          // the launcher stopped before reading its configuration
+    branch_application,   // RegKey opened: the installed application, or nothing
+    branch_setup          // the setup program, or nothing
+};
+
+// What the launcher would do, and why, in plain sentences (UTF-8, safe for a terminal).
+struct check_decision {
+    bool known = false;            // false when this machine could not read the configuration
+    std::string launcher_path;     // D:\tovinel.exe, as the launcher's module path (ANSI)
+    std::string config_path;       // D:\Tovinel.ini, as the launcher names it (ANSI)
+    std::string tail;              // the tail it was given (ANSI)
+    check_branch branch = branch_none;
+    bool started = false;
+    std::string command;           // the exact command line started, when started (ANSI)
+    std::vector<std::string> reasons;
+    bool elevated = false;         // the started setup needs administrator rights (Vista and later):
+    std::string shell_program;     //   the launcher hands it to the shell as this program ...
+    std::string shell_parameters;  //   ... with these parameters (ANSI)
+    bool command_too_long = false; // a command was composed but did not fit in 259 bytes
+    unsigned command_length = 0;   // its length then
+    // --this-machine: the machine as it describes itself, and what the reads saw, one sentence each.
+    std::string machine;
+    std::vector<std::string> facts;
+};
+
+// A likely mistake on the medium. `line` is 0 when it concerns no particular line. A note is worth
+// knowing but does not count as a finding (it changes no exit code). `id` names the kind of finding
+// and never changes, so that scripts may rely on it.
+struct check_finding {
+    unsigned file_rank = 0;        // the order of files: autorun.inf, the launcher, Tovinel.ini, programs, options
+    std::string file;              // "Tovinel.ini", "autorun.inf", a program's name or the option it comes from
+    unsigned line = 0;
+    std::string id;
+    std::string text;              // UTF-8, safe for a terminal
+    bool note = false;
+};
+
+// The findings of a check in file and line order, at most `most` of them kept: a hostile file can
+// hold millions; the rest are only counted.
+class check_findings {
+public:
+    explicit check_findings(size_t most = 100) : most_(most) {}
+    void add(const check_finding& finding);
+    const std::vector<check_finding>& kept() const { return kept_; }
+    unsigned long long findings() const { return findings_; }   // all findings, notes not counted
+    unsigned long long left_out() const { return left_out_; }   // findings and notes not kept
+
+private:
+    size_t most_;
+    std::vector<check_finding> kept_;
+    unsigned long long findings_ = 0;
+    unsigned long long left_out_ = 0;
+};
+
+struct check_report {
+    check_decision decision;
+    check_findings found;
+    std::vector<std::string> unreadable;   // what this machine cannot read, each with its reason
+    unsigned long long ignored = 0;        // findings and notes left out by check_options::ignored
+};
+
+// Tells whether `id` is a finding id the checker reports.
+bool check_finding_id_known(const std::string& id);
+
+// The most bytes read from the start of a text file (Tovinel.ini, autorun.inf) and of a program.
+const size_t check_text_limit = 4u << 20;
+// The most bytes of one value read whole, to tell how far past its buffer it runs.
+const size_t check_value_limit = 1u << 20;
+const size_t check_program_limit = 1u << 20;
