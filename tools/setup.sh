@@ -9,6 +9,7 @@ packages=(
     mingw-w64-i686-dev
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev          # the checker's 64-bit test twin (wine64)
     python3 python3-pefile                                   # checks that read the built executable
+    python3-unicorn                                          # the built executable in a CPU emulator
     wine wine32:i386 wine64 xvfb xauth                       # the executable end to end, 32- and 64-bit
     locales                                                  # a double-byte code page (932) for Wine
     clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck       # fuzzing, sanitizers, static analysis
