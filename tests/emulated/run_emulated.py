@@ -24,6 +24,7 @@ import ctypes
 import os
 import struct
 import sys
+import textwrap
 import time
 
 import pefile
@@ -653,7 +654,8 @@ def main():
         played, failed = played + 1, failed + bool(problems)
         instructions, calls = instructions + count, calls + len(made)
         if arguments.costs:
-            print(f"{scenario['name']}\n    {len(made)} Win32 calls: {compact(made)}\n"
+            calls_line = textwrap.fill(f"{len(made)} Win32 calls: {compact(made)}", 96, subsequent_indent="  ")
+            print(f"{scenario['name']}\n{textwrap.indent(calls_line, '    ')}\n"
                   f"    {count} instructions inside the image")
         else:
             print(f"{'FAIL' if problems else 'ok':5} {scenario['name']}\n      {count} instructions inside "
