@@ -31,11 +31,9 @@ std::string json_string(const std::string& text)
             ++at;
             continue;
         }
-        // The longest well-formed UTF-8 character here, if any.
-        size_t length = 0;
-        for (size_t try_length = 4; try_length >= 2 && length == 0; --try_length)
-            if (at + try_length <= text.size() && is_utf8(text.substr(at, try_length)))
-                length = try_length;
+        // The character's length from its first byte, so that the ASCII byte after it (a backslash,
+        // a quote) is never taken into it unescaped.
+        size_t length = utf8_length(text, at);
         if (length == 0) {
             out += "\xEF\xBF\xBD";
             ++at;
