@@ -137,8 +137,14 @@ int apply(const std::string& name, std::string value, check_options* options, ou
         while (at <= value.size()) {
             size_t end = std::min(value.find(',', at), value.size());
             std::string id = value.substr(at, end - at);
-            if (!check_finding_id_known(id))
-                return usage_error("--ignore: '" + id + "' is no finding id; the ids are listed in docs/tovinel-check.schema.json.");
+            if (!check_finding_id_known(id)) {
+                std::vector<std::string> near = check_finding_ids_near(id);
+                std::string guess;
+                for (size_t i = 0; i < near.size(); ++i)
+                    guess += (i == 0 ? " Did you mean '" : i + 1 == near.size() ? " or '" : ", '") + near[i] + "'";
+                return usage_error("--ignore: '" + id + "' is no finding id." + (guess.empty() ? "" : guess + "?") +
+                                   " The ids are listed in docs/check-findings.md.");
+            }
             options->ignored.insert(id);
             at = end + 1;
         }

@@ -211,6 +211,16 @@ const tool_case tool_cases[] = {
      {"--codepage names 932 twice."}, {}},
     {"an unknown code page in a list", {"--codepage=1252,437", "clean"}, 2, {"not '437'."}, {}},
     {"an empty item in a list", {"--codepage=1252,", "clean"}, 2, {"not ''."}, {}},
+    // A mistyped --ignore id: the nearest ids, when near.
+    {"--ignore with a letter missing", {"--ignore=run-mising", "clean"}, 2,
+     {"tovinel-check: --ignore: 'run-mising' is no finding id. Did you mean 'run-missing'? The ids are listed in "
+      "docs/check-findings.md.\n"},
+     {}},
+    {"--ignore between two ids", {"--ignore=run-program-32-bit", "clean"}, 2,
+     {"Did you mean 'run-program-16-bit' or 'run-program-64-bit'?"}, {}},
+    {"--ignore in capitals", {"--ignore=RUN-CUT", "clean"}, 2, {"Did you mean 'run-cut'?"}, {}},
+    {"--ignore of a word near no id", {"--ignore=folder", "clean"}, 2, {"'folder' is no finding id. The ids"}, {},
+     {"Did you mean"}},
     // Only the Windows build reads the machine it runs on.
     {"--this-machine here", {"--this-machine", "clean"}, 2,
      {"--this-machine reads a Windows machine: run tovinel-check.exe --this-machine E:\\ on the machine itself."},
