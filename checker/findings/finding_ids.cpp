@@ -49,6 +49,7 @@ const char* const finding_ids[] = {
     "regkey-empty-name",
     "regkey-forward-slash",
     "regkey-leading-backslash",
+    "regkey-other-view",
     "regkey-root",
     "run-blank",
     "run-cut",

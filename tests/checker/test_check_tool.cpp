@@ -202,9 +202,10 @@ const tool_case tool_cases[] = {
     {"a code page with a leading zero", {"--codepage=01250", "clean"}, 0, {"code page 1250\n"}, {}},
     // Several code pages: a report each, in the order given, and the worst exit code.
     {"two code pages, each report under its heading", {"--codepage=1252,932", "japanese_folder"}, 1,
-     {"== Code page 1252 ==\nMedium:", "\n\n== Code page 932 ==\nMedium:", "Command:  'D:\\\xe6\x98\x9f\xe5\x9b\xb3"
-      "\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88\\SETUP.EXE '\n", "\nCode pages: 1252 (1 finding), 932 (no findings).\n"},
-     {"Tovinel.ini:7 run-missing"}},
+     {"== Code page 1252 ==\nMedium:", "\n\n== Code page 932 ==\nMedium:",
+      "Command:  'D:\\\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88\\SETUP.EXE '\n",
+      "\nCode pages: 1252 (1 finding), 932 (no findings).\n"},
+     {"Tovinel.ini:8 run-missing"}},
     {"one code page given: no heading", {"--codepage=932", "japanese_folder"}, 0, {"No findings.\n"}, {},
      {"== Code page", "Code pages:"}},
     {"a code page named twice, across options", {"--codepage=932,1252", "--codepage", "932", "clean"}, 2,

@@ -159,7 +159,7 @@ MEDIA_PROGRAMS = {
             "run_missing/SETUP.EXE", "run_with_blank/Maker Setup/SETUP.EXE", "start_not_number/SETUP.EXE",
             "subfolder/setup/setup.exe", "title_without_class/SETUP.EXE", "unknown_names/SETUP.EXE",
             "upper_case_ini/SETUP.EXE", "value_cut/SETUP.EXE", "driver_setup/Driver Setup/setup.exe",
-            "japanese_folder/星図ソフト/SETUP.EXE"],
+            "japanese_folder/ソフト/SETUP.EXE"],
 }
 
 
