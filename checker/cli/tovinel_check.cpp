@@ -40,6 +40,7 @@ const char usage_text[] =
     "  --format=text|json         for people (default), or one JSON object for scripts\n"
     "                             (docs/tovinel-check.schema.json)\n"
     "  --ignore=ID[,ID...]        leave out the findings and notes of these ids\n"
+    "                             (listed in docs/check-findings.md)\n"
     "  --quiet                    print nothing but usage errors; the exit code tells\n"
     "  --help, -h                 this text\n"
     "  --version                  the version\n"
@@ -383,7 +384,7 @@ std::string text_reports(const std::string& description, const std::vector<codep
     std::string summary;
     for (const codepage_check& check : checks) {
         put(&out, "== Code page %u ==\n", check.options.codepage);
-        out += text_report(check.options, description, check.report) + "\n";
+        out += text_report(check.options, description, check.report);
         unsigned long long findings = check.report.found.findings();
         put(&summary, "%s%u (%s)", summary.empty() ? "" : ", ", check.options.codepage,
             !check.report.unreadable.empty() ? "not read whole"
