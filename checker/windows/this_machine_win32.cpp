@@ -76,13 +76,15 @@ void other_view_finding(check_context& context, const std::string& key, const ch
 {
     bool launcher_32_bit = sizeof(void*) == 4;
     bool below_software = ascii_lower(key.substr(0, 9)) == "software\\";
-    std::string seen_as = launcher_32_bit && below_software
-                              ? " (which 64-bit tools such as regedit show as HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\" +
-                                    key.substr(9) + ")"
-                              : "";
-    std::string how = launcher_32_bit ? "a 64-bit setup does so with KEY_WOW64_32KEY, Inno Setup with the root HKLM32, "
-                                        "NSIS after SetRegView 32, an MSI package in a 32-bit component"
-                                      : "a 32-bit setup does so with KEY_WOW64_64KEY, an MSI package in a 64-bit component";
+    std::string seen_as =
+        launcher_32_bit && below_software
+            ? " (which 64-bit tools such as regedit show as " +
+                  quoted(context, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\" + key.substr(9)) + ")"
+            : "";
+    std::string how = launcher_32_bit
+                          ? "a 64-bit setup does so with KEY_WOW64_32KEY, Inno Setup with the root HKLM32, NSIS "
+                            "after SetRegView 32, an MSI package in a 32-bit component"
+                          : "a 32-bit setup does so with KEY_WOW64_64KEY, an MSI package in a 64-bit component";
     check_add(context, rank_config, config_file_name,
               ini_line_of(context.config.text(), section_application, key_reg_key), "regkey-other-view",
               "RegKey " + quoted(context, key) + " opens on this machine in the " + other +

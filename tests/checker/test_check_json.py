@@ -83,116 +83,66 @@ def agreement(report, text, machine, medium, version_line, version):
     return problems
 
 
-def ini(run, codepage, **more):
-    """A Tovinel.ini whose Run (and any other [Setup] or [Application] key given) is in `codepage`."""
-    application = "".join(f"{key}={value}\r\n" for key, value in more.items() if key in ("RegKey", "Start"))
-    setup = "".join(f"{key}={value}\r\n" for key, value in more.items() if key not in ("RegKey", "Start"))
-    text = f"[Application]\r\n{application}[Setup]\r\n{setup}Run=".encode(codepage)
-    return text + (run if isinstance(run, bytes) else run.encode(codepage)) + b"\r\n"
-
-
-SETUP = "SETUP"   # the clean medium's stand-in setup program, which the launcher hands to the shell
-
-# Media made here, beside the clean medium's autorun.inf and launcher: (name, the medium folder's name,
-# files {path below it: bytes or SETUP}, options, exit code, what each report says: {member path:
-# value}, "ids" for the list of finding ids). Names on disk are UTF-8, as Linux and Joliet give them.
+# Media made here from the clean medium: (name, the medium folder's name, {path: bytes, or None for
+# the setup program}, options, exit code, what each report holds: {member path: value}, "ids" the
+# finding ids). Names on disk are UTF-8, as Linux and Joliet give them; Tovinel.ini's are ANSI.
 NAMED_CASES = [
-    ("a 1252 folder before a backslash, a tail ending in one", "de", {
-        "Zubehör/SETUP.EXE": SETUP, "Tovinel.ini": ini("Zubehör\\SETUP.EXE /lang=de", "cp1252")},
-     ["--codepage=1252", "--tail=/quelle=Zubehör\\"], 0,
-     [{"command_line": "D:\\Zubehör\\SETUP.EXE /lang=de /quelle=Zubehör\\", "launcher.tail": "/quelle=Zubehör\\",
-       "shell.program": "D:\\Zubehör\\SETUP.EXE", "shell.parameters": "/lang=de /quelle=Zubehör\\", "ids": []}]),
-    ("installed, the default value and the window in 1252", "de-installed", {
-        "Tovinel.ini": ini("SETUP.EXE", "cp1252", RegKey="SOFTWARE\\Nordlicht\\Sternkarte", Start="1",
-                           WindowClass="Einrichtung\\Ä")},
-     ["--installed=\"C:\\Programme\\Zubehör\\Stern.exe\"", "--setup-window=Ä\\Ö,Über \"ß\""], 0,
-     [{"machine.default_value": "\"C:\\Programme\\Zubehör\\Stern.exe\"",
-       "machine.setup_window": {"class": "Ä\\Ö", "title": "Über \"ß\""},
-       "command_line": "\"C:\\Programme\\Zubehör\\Stern.exe\" ", "shell": None, "ids": []}]),
-    ("a Japanese folder whose name holds the trail byte 0x5C, a tail in Shift-JIS", "ja", {
-        "星図ソフト/SETUP.EXE": SETUP, "Tovinel.ini": ini("星図ソフト\\SETUP.EXE", "cp932")},
-     ["--codepage=932", "--tail=/表\\"], 0,
-     [{"command_line": "D:\\星図ソフト\\SETUP.EXE /表\\", "shell.program": "D:\\星図ソフト\\SETUP.EXE",
-       "shell.parameters": "/表\\", "machine.codepage": 932, "ids": []}]),
-    ("a byte that 1252 does not map, before a backslash", "unmapped", {
-        "Tovinel.ini": ini(b"AB\x81\\SETUP.EXE", "cp1252")}, [], 1,
-     [{"command_line": "D:\\AB\ufffd\\SETUP.EXE ", "ids": ["run-missing"]}]),
-    ("a medium path that is no UTF-8, a byte before a backslash", b"disc\xe9\\one", {}, [], 0,
-     [{"medium.path": "disc\ufffd\\one", "ids": []}]),
-    ("the Japanese folder in 1252 and 932: one report each", "ja-both", {
-        "星図ソフト/SETUP.EXE": SETUP, "Tovinel.ini": ini("星図ソフト\\SETUP.EXE", "cp932")},
-     ["--codepage=1252,932"], 1,
-     [{"machine.codepage": 1252, "shell": None, "ids": ["run-missing"], "exit_code": 1},
-      {"machine.codepage": 932, "command_line": "D:\\星図ソフト\\SETUP.EXE ", "ids": [], "exit_code": 0}]),
-    ("--ignore in every code page", "ja-ignored", {
-        "星図ソフト/SETUP.EXE": SETUP, "Tovinel.ini": ini("星図ソフト\\SETUP.EXE", "cp932")},
+    ("a 1252 folder, then a backslash; a tail that ends in one", "de",
+     {"Zubehör/SETUP.EXE": None, "Tovinel.ini": "[Setup]\nRun=Zubehör\\SETUP.EXE /de\n".encode("cp1252")},
+     ["--tail=/von=Zubehör\\"], 0,
+     [{"launcher.tail": "/von=Zubehör\\", "shell.program": "D:\\Zubehör\\SETUP.EXE",
+       "shell.parameters": "/de /von=Zubehör\\", "machine.codepage": 1252, "ids": []}]),
+    ("a Japanese folder with the trail byte 0x5C, the tail and window in Shift-JIS", "ja",
+     {"ソフト/SETUP.EXE": None, "Tovinel.ini": "[Setup]\nRun=ソフト\\SETUP.EXE\n".encode("cp932")},
+     ["--codepage=932", "--tail=/表\\", "--setup-window=表\\,\"表\""], 0,
+     [{"command_line": "D:\\ソフト\\SETUP.EXE /表\\", "shell.parameters": "/表\\",
+       "machine.setup_window": {"class": "表\\", "title": "\"表\""}, "ids": []}]),
+    ("a byte 1252 does not map, then a backslash", "unmapped", {"Tovinel.ini": b"[Setup]\nRun=A\x81\\B.EXE\n"},
+     [], 1, [{"command_line": "D:\\A\ufffd\\B.EXE ", "ids": ["run-missing"]}]),
+    ("a medium path that is no UTF-8", b"disc\xe9\\\xe3\x82", {}, [], 0, [{"medium.path": "disc\ufffd\\\ufffd\ufffd"}]),
+    ("the Japanese folder in 1252 and 932, the ignored finding counted", "both",
+     {"ソフト/SETUP.EXE": None, "Tovinel.ini": "[Setup]\nRun=ソフト\\SETUP.EXE\n".encode("cp932")},
      ["--codepage=932,1252", "--ignore=run-missing"], 0,
-     [{"machine.codepage": 932, "ids": [], "counts.ignored": 0},
-      {"machine.codepage": 1252, "ids": [], "counts.ignored": 1, "exit_code": 0}]),
+     [{"machine.codepage": 932, "command_line": "D:\\ソフト\\SETUP.EXE ", "counts.ignored": 0},
+      {"machine.codepage": 1252, "shell": None, "ids": [], "counts.ignored": 1}]),
 ]
 
 
-def member(report, path):
-    if path == "ids":
-        return [finding["id"] for finding in report["findings"]]
-    value = report
-    for name in path.split("."):
-        value = value[name] if isinstance(value, dict) and name in value else "(absent)"
-    return value
-
-
 def named_media(tool, validator):
-    """Failures of the reports of the media with names beyond ASCII."""
+    """Failures of the reports of the media with names beyond ASCII: each must parse as strict UTF-8
+    JSON, be valid under the schema and give back every value it was given."""
     failures = []
-    clean = os.path.join(os.path.dirname(os.path.abspath(__file__)), "check_media", "clean")
     work = tempfile.mkdtemp(prefix="tovinel-json-")
-    try:
-        for name, folder, files, options, exit_code, wanted in NAMED_CASES:
-            medium = os.path.join(os.fsencode(work), os.fsencode(folder))
-            shutil.copytree(os.fsencode(clean), medium)
-            for path, data in files.items():
-                target = os.path.join(medium, path.encode())
-                os.makedirs(os.path.dirname(target), exist_ok=True)
-                if data is SETUP:
-                    shutil.copy(os.path.join(medium, b"SETUP.EXE"), target)
-                else:
-                    with open(target, "wb") as out:
-                        out.write(data)
-            # Run from the work folder, so that the medium's path is the folder's name.
-            runs = [subprocess.run([tool] + form + options + [os.fsencode(folder)], capture_output=True, cwd=work)
-                    for form in (["--format=json"], [], ["--quiet"])]
-            json_run, text_run, quiet_run = runs
-            try:
-                report = json.loads(json_run.stdout.decode("utf-8"))
-            except ValueError as error:
-                failures.append(f"{name}: no JSON ({error}): {json_run.stdout[:2000]!r}")
-                continue
-            problems = [f"schema: {error.message[:300]} at {list(error.absolute_path)}"
-                        for error in validator.iter_errors(report)]
-            reports = report.get("reports", [report])
-            if len(wanted) > 1 and report.get("codepages") != [r["machine"]["codepage"] for r in reports]:
-                problems.append(f"codepages {report.get('codepages')}")
-            if len(reports) != len(wanted):
-                problems.append(f"{len(reports)} reports, {len(wanted)} expected")
-            for number, (got, expected) in enumerate(zip(reports, wanted)):
-                for path, value in expected.items():
-                    if member(got, path) != value:
-                        problems.append(f"report {number + 1} {path}: {member(got, path)!r}, expected {value!r}")
-            text = text_run.stdout.decode("utf-8")
-            headings = re.findall(r"^== Code page (\d+) ==$", text, re.M)
-            if len(wanted) > 1 and [int(h) for h in headings] != report["codepages"]:
-                problems.append(f"text headings {headings}")
-            for got in reports:
-                if got["command_line"] is not None and f"Command:  {quoted(got['command_line'])}\n" not in text:
-                    problems.append(f"text output without Command:  {quoted(got['command_line'])}:\n{text}")
-            codes = (json_run.returncode, text_run.returncode, quiet_run.returncode, report["exit_code"])
-            if codes != (exit_code,) * 4 or quiet_run.stdout or quiet_run.stderr:
-                problems.append(f"exit codes (json, text, quiet, reported) {codes}, expected {exit_code}; --quiet "
-                                f"printed {quiet_run.stdout + quiet_run.stderr!r}")
-            if problems:
-                failures.append(name + ":\n      " + "\n      ".join(problems))
-    finally:
-        shutil.rmtree(work)
+    for name, folder, files, options, exit_code, wanted in NAMED_CASES:
+        medium = os.path.join(os.fsencode(work), os.fsencode(folder))
+        shutil.copytree(os.fsencode(os.path.join(os.path.dirname(os.path.abspath(__file__)), "check_media", "clean")),
+                        medium)
+        for path, data in files.items():
+            os.makedirs(os.path.dirname(os.path.join(medium, path.encode())), exist_ok=True)
+            with open(os.path.join(medium, path.encode()), "wb") as out:
+                out.write(data or open(os.path.join(medium, b"SETUP.EXE"), "rb").read())
+        run = subprocess.run([tool, "--format=json"] + options + [os.fsencode(folder)], capture_output=True, cwd=work)
+        try:
+            report = json.loads(run.stdout.decode("utf-8"))
+        except ValueError as error:
+            failures.append(f"{name}: no JSON ({error}): {run.stdout[:2000]!r}")
+            continue
+        problems = [f"schema: {error.message[:300]}" for error in validator.iter_errors(report)]
+        reports = report.get("reports", [report])
+        codepages = [one["machine"]["codepage"] for one in reports]
+        if report["exit_code"] != run.returncode or run.returncode != exit_code or len(reports) != len(wanted) or \
+                report.get("codepages", codepages[:1]) != codepages:
+            problems.append(f"exit {run.returncode}, reported {report['exit_code']}, {len(reports)} reports")
+        for got, expected in zip(reports, wanted):
+            for path, value in expected.items():
+                found = [f["id"] for f in got["findings"]] if path == "ids" else got
+                for key in path.split(".") if path != "ids" else []:
+                    found = found[key] if isinstance(found, dict) and key in found else "(absent)"
+                if found != value:
+                    problems.append(f"{path}: {found!r}, expected {value!r}")
+        if problems:
+            failures.append(name + ":\n      " + "\n      ".join(problems))
+    shutil.rmtree(work)
     return failures
 
 

@@ -101,7 +101,7 @@ def this_machine_cases(bits):
     command line or None, phrases the reasons, facts and findings hold, the findings' (line, id))."""
     own, other = (bits, 96 - bits)
     # Where the finding tells the publisher to write the key, in the launcher's own view.
-    advice = ["Wow6432Node\\Tovinel Check Test\\Product)", "KEY_WOW64_32KEY"] if bits == 32 else ["KEY_WOW64_64KEY"]
+    advice = ["Wow6432Node\\Tovinel Check Test\\Product')", "KEY_WOW64_32KEY"] if bits == 32 else ["KEY_WOW64_64KEY"]
     return [
         ("not installed, no window", None, None, None, "start-setup", "E:\\SETUP.EXE /s ",
          ["does not open in the %d-bit view: error 2" % own, "in the %d-bit view it does not open either." % other,
