@@ -2,6 +2,8 @@
 // machine's code page; everything written is well-formed UTF-8 with JSON's own escapes.
 #include "cli/report_json.h"
 
+#include <algorithm>
+
 #include "formats/encoding.h"
 
 namespace {
@@ -31,11 +33,9 @@ std::string json_string(const std::string& text)
             ++at;
             continue;
         }
-        // The longest well-formed UTF-8 character here, if any.
-        size_t length = 0;
-        for (size_t try_length = 4; try_length >= 2 && length == 0; --try_length)
-            if (at + try_length <= text.size() && is_utf8(text.substr(at, try_length)))
-                length = try_length;
+        // The character's length from its first byte, so that the ASCII byte after it (a backslash,
+        // a quote) is never taken into it unescaped.
+        size_t length = utf8_length(text, at);
         if (length == 0) {
             out += "\xEF\xBF\xBD";
             ++at;
@@ -120,6 +120,11 @@ std::string json_report(const check_options& options, const std::string& descrip
     out += "  \"decision\": {\"outcome\": \"" + std::string(outcome(decision)) +
            "\", \"reasons\": " + json_list(decision.reasons) + "},\n";
     out += "  \"command_line\": " + (decision.started ? json_ansi(options, decision.command) : "null") + ",\n";
+    out += "  \"shell\": " +
+           (decision.elevated ? "{\"program\": " + json_ansi(options, decision.shell_program) +
+                                    ", \"parameters\": " + json_ansi(options, decision.shell_parameters) + "}"
+                              : std::string("null")) +
+           ",\n";
     out += "  \"findings\": [";
     for (size_t i = 0; i < found.kept().size(); ++i)
         out += std::string(i == 0 ? "\n    " : ",\n    ") + finding_object(found.kept()[i]);
@@ -129,6 +134,31 @@ std::string json_report(const check_options& options, const std::string& descrip
            ", \"not_shown\": " + std::to_string(found.left_out()) +
            ", \"ignored\": " + std::to_string(report.ignored) + "},\n";
     out += "  \"unreadable\": " + json_list(report.unreadable) + ",\n";
+    out += "  \"exit_code\": " + std::to_string(exit_code) + "\n";
+    return out + "}\n";
+}
+
+std::string json_reports(const std::vector<unsigned>& codepages, const std::vector<std::string>& reports, int exit_code)
+{
+    std::string out = "{\n";
+    out += "  \"format\": \"tovinel-check\",\n";
+    out += "  \"version\": " + std::to_string(json_report_version) + ",\n";
+    out += "  \"tool_version\": " + json_string(TOVINEL_VERSION) + ",\n";
+    out += "  \"codepages\": [";
+    for (size_t i = 0; i < codepages.size(); ++i)
+        out += (i == 0 ? "" : ", ") + std::to_string(codepages[i]);
+    out += "],\n  \"reports\": [";
+    for (size_t i = 0; i < reports.size(); ++i) {
+        out += i == 0 ? "\n" : ",\n";
+        // Each report indented by four, its last line break left out.
+        const std::string& report = reports[i];
+        for (size_t at = 0; at < report.size();) {
+            size_t end = std::min(report.find('\n', at), report.size());
+            out += (at == 0 ? "    " : "\n    ") + report.substr(at, end - at);
+            at = end + 1;
+        }
+    }
+    out += "\n  ],\n";
     out += "  \"exit_code\": " + std::to_string(exit_code) + "\n";
     return out + "}\n";
 }

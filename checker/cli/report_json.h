@@ -4,10 +4,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "check/check.h"
 
-const unsigned json_report_version = 1;
+const unsigned json_report_version = 2;
 
 // `text` (UTF-8, possibly not well-formed) as a JSON string literal, quotes included: control bytes
 // escaped, each byte that begins no well-formed UTF-8 character replaced by U+FFFD.
@@ -18,3 +19,7 @@ std::string json_string(const std::string& text);
 // returns it. UTF-8, ending in a line break.
 std::string json_report(const check_options& options, const std::string& description, const check_report& report,
                         const std::string& machine, int exit_code);
+
+// The reports of one medium checked in several code pages (`reports`: json_report's text for each of
+// `codepages`, in that order) as one object, with the worst exit code.
+std::string json_reports(const std::vector<unsigned>& codepages, const std::vector<std::string>& reports, int exit_code);

@@ -1,6 +1,7 @@
 // Tovinel check: the command-line tool. Reads a medium folder or an ISO image, tells what the launcher
 // will do with it on a machine the options describe, or on this Windows machine, and lists what is
 // likely wrong. Exit 0, 1 or 2.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -27,7 +28,8 @@ const char usage_text[] =
     "  --installed=VALUE          the product is installed: RegKey opens, its default value is VALUE\n"
     "  --installed-without-value  the product is installed: RegKey opens, it has no default value\n"
     "  --setup-window=CLASS[,TITLE]  a window of this class (and title) is open\n"
-    "  --codepage=N               the ANSI code page (default 1252; 874, 932, 936, 949, 950, 1250-1258)\n"
+    "  --codepage=N[,N...]        the ANSI code page (default 1252; 874, 932, 936, 949, 950, 1250-1258);\n"
+    "                             several: the medium is checked in each, one report after another\n"
     "  --this-machine             this Windows machine instead, read as the launcher reads it\n"
     "                             (tovinel-check.exe only; starts nothing, writes nothing)\n"
     "The launcher (by default: what autorun.inf starts, with the arguments it gives):\n"
@@ -38,6 +40,7 @@ const char usage_text[] =
     "  --format=text|json         for people (default), or one JSON object for scripts\n"
     "                             (docs/tovinel-check.schema.json)\n"
     "  --ignore=ID[,ID...]        leave out the findings and notes of these ids\n"
+    "                             (listed in docs/check-findings.md)\n"
     "  --quiet                    print nothing but usage errors; the exit code tells\n"
     "  --help, -h                 this text\n"
     "  --version                  the version\n"
@@ -46,13 +49,14 @@ const char usage_text[] =
     "\n"
     "Texts from the medium are shown between single quotes, blanks included, control bytes as \\xNN.\n"
     "Exit code: 0 when nothing is found, 1 when there are findings, 2 on a usage error or when this\n"
-    "machine cannot read part of the medium.\n"
+    "machine cannot read part of the medium; with several code pages, the highest of them.\n"
     "\n"
     "Examples:\n"
     "  tovinel-check examples/medium\n"
     "  tovinel-check build/disc.iso\n"
     "  tovinel-check --installed='\"C:\\Program Files\\Maker\\App.exe\"' --tail=/cd examples/medium\n"
     "  tovinel-check --setup-window=MakerSetupWindow,'Maker Setup' --drive=E examples/medium\n"
+    "  tovinel-check --codepage=1252,932 examples/medium\n"
     "  tovinel-check --format=json --ignore=folder-blank examples/medium\n"
     "  tovinel-check.exe --this-machine E:\\\n";
 
@@ -93,6 +97,7 @@ struct output_options {
     bool quiet = false;
     bool machine_described = false;   // an option described the machine (refused with --this-machine)
     bool drive_given = false;
+    std::vector<unsigned> codepages;   // --codepage, in the order given; none: the default
 };
 
 // Splits "--name=value" or "--name value" (taking the next argument); false when `argument` is no
@@ -133,8 +138,14 @@ int apply(const std::string& name, std::string value, check_options* options, ou
         while (at <= value.size()) {
             size_t end = std::min(value.find(',', at), value.size());
             std::string id = value.substr(at, end - at);
-            if (!check_finding_id_known(id))
-                return usage_error("--ignore: '" + id + "' is no finding id; the ids are listed in docs/tovinel-check.schema.json.");
+            if (!check_finding_id_known(id)) {
+                std::vector<std::string> near = check_finding_ids_near(id);
+                std::string guess;
+                for (size_t i = 0; i < near.size(); ++i)
+                    guess += (i == 0 ? " Did you mean '" : i + 1 == near.size() ? " or '" : ", '") + near[i] + "'";
+                return usage_error("--ignore: '" + id + "' is no finding id." + (guess.empty() ? "" : guess + "?") +
+                                   " The ids are listed in docs/check-findings.md.");
+            }
             options->ignored.insert(id);
             at = end + 1;
         }
@@ -159,14 +170,22 @@ int apply(const std::string& name, std::string value, check_options* options, ou
             return usage_error("--drive takes one drive letter, such as --drive=E.");
         options->drive = static_cast<char>(letter & ~0x20);
     } else if (name == "--codepage") {
-        unsigned codepage = 0;
-        for (char c : value)
-            codepage = c >= '0' && c <= '9' && codepage < 100000 ? codepage * 10 + static_cast<unsigned>(c - '0')
-                                                                  : 100000;
-        if (!codepage_known(codepage))
-            return usage_error("--codepage takes one of 874, 932, 936, 949, 950 and 1250 to 1258, not '" + value +
-                               "'.");
-        options->codepage = codepage;
+        size_t at = 0;
+        while (at <= value.size()) {
+            size_t end = std::min(value.find(',', at), value.size());
+            std::string item = value.substr(at, end - at);
+            unsigned codepage = 0;
+            for (char c : item)
+                codepage = c >= '0' && c <= '9' && codepage < 100000 ? codepage * 10 + static_cast<unsigned>(c - '0')
+                                                                      : 100000;
+            if (!codepage_known(codepage))
+                return usage_error("--codepage takes one of 874, 932, 936, 949, 950 and 1250 to 1258, not '" + item +
+                                   "'.");
+            if (std::find(output->codepages.begin(), output->codepages.end(), codepage) != output->codepages.end())
+                return usage_error("--codepage names " + std::to_string(codepage) + " twice.");
+            output->codepages.push_back(codepage);
+            at = end + 1;
+        }
     } else {  // --folder
         for (char& c : value)
             if (c == '/')
@@ -247,10 +266,9 @@ int parse(int argc, char** argv, check_options* options, output_options* output)
                            "--setup-window and --codepage describe another one.");
     options->medium_dir = console_medium_path(options->medium_dir);
     if (options->this_machine)
-        options->codepage = console_this_machine_codepage();
-    // Typed on this machine in UTF-8; the launcher's machine holds them in its ANSI code page.
-    for (std::string* text : {&options->default_value, &options->tail, &options->window_class, &options->window_title})
-        *text = utf8_to_codepage(options->codepage, *text, nullptr);
+        output->codepages = {console_this_machine_codepage()};
+    else if (output->codepages.empty())
+        output->codepages = {options->codepage};
     std::error_code error;
     std::filesystem::file_status status = std::filesystem::status(std::filesystem::u8path(options->medium_dir), error);
     if (!std::filesystem::exists(status))
@@ -340,6 +358,43 @@ int exit_code(const check_report& report)
     return report.found.findings() == 0 ? 0 : 1;
 }
 
+// The check in one code page: the options typed on this machine (UTF-8) as the launcher's machine
+// holds them, in its ANSI code page.
+struct codepage_check {
+    check_options options;
+    check_report report;
+    int exit_code;
+};
+
+codepage_check check_in_codepage(const medium_access& medium, const check_options& typed, unsigned codepage)
+{
+    check_options options = typed;
+    options.codepage = codepage;
+    for (std::string* text : {&options.default_value, &options.tail, &options.window_class, &options.window_title})
+        *text = utf8_to_codepage(codepage, *text, nullptr);
+    check_report report = check_medium(medium, options);
+    int code = exit_code(report);
+    return {options, report, code};
+}
+
+// Several code pages: each report under its heading, then a line that sums them up.
+std::string text_reports(const std::string& description, const std::vector<codepage_check>& checks)
+{
+    std::string out;
+    std::string summary;
+    for (const codepage_check& check : checks) {
+        put(&out, "== Code page %u ==\n", check.options.codepage);
+        out += text_report(check.options, description, check.report);
+        unsigned long long findings = check.report.found.findings();
+        put(&summary, "%s%u (%s)", summary.empty() ? "" : ", ", check.options.codepage,
+            !check.report.unreadable.empty() ? "not read whole"
+            : findings == 0                  ? "no findings"
+            : findings == 1                  ? "1 finding"
+                                             : (std::to_string(findings) + " findings").c_str());
+    }
+    return out + "Code pages: " + summary + ".\n";
+}
+
 int check_main(int argc, char** argv)
 {
     check_options options;
@@ -371,17 +426,32 @@ int check_main(int argc, char** argv)
     } else {
         medium = medium_in_folder(options.medium_dir);
     }
-    check_report report = check_medium(*medium, options);
-    int code = exit_code(report);
+    std::vector<codepage_check> checks;
+    int code = 0;
+    for (unsigned codepage : output.codepages) {
+        checks.push_back(check_in_codepage(*medium, options, codepage));
+        code = std::max(code, checks.back().exit_code);
+    }
     if (output.quiet)
         return code;
     if (output.json) {
-        console_write(stdout, json_report(options, description, report, machine_words(options, report.decision), code));
+        std::vector<std::string> reports;
+        for (const codepage_check& check : checks)
+            reports.push_back(json_report(check.options, description, check.report,
+                                          machine_words(check.options, check.report.decision), check.exit_code));
+        console_write(stdout, reports.size() == 1 ? reports[0] : json_reports(output.codepages, reports, code));
         return code;
     }
-    console_write(stdout, text_report(options, description, report));
+    console_write(stdout, checks.size() == 1 ? text_report(checks[0].options, description, checks[0].report)
+                                             : text_reports(description, checks));
+    // What cannot be read is the same file in every code page: said once.
+    std::vector<std::string> unreadable;
+    for (const codepage_check& check : checks)
+        for (const std::string& problem : check.report.unreadable)
+            if (std::find(unreadable.begin(), unreadable.end(), problem) == unreadable.end())
+                unreadable.push_back(problem);
     std::string problems;
-    for (const std::string& problem : report.unreadable)
+    for (const std::string& problem : unreadable)
         put(&problems, "tovinel-check: cannot read %s\n", problem.c_str());
     console_write(stderr, problems);
     return code;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "formats/ini_scan.h"
+
 namespace {
 
 const char* const finding_ids[] = {
@@ -47,6 +49,7 @@ const char* const finding_ids[] = {
     "regkey-empty-name",
     "regkey-forward-slash",
     "regkey-leading-backslash",
+    "regkey-other-view",
     "regkey-root",
     "run-blank",
     "run-cut",
@@ -79,4 +82,24 @@ bool check_finding_id_known(const std::string& id)
 {
     return std::any_of(std::begin(finding_ids), std::end(finding_ids),
                        [&](const char* known) { return id == known; });
+}
+
+std::vector<std::string> check_finding_ids_near(const std::string& id)
+{
+    std::vector<std::string> nearest;
+    size_t best = 3;
+    for (const char* known : finding_ids) {
+        // A length that differs by more than two is more than two edits away, whatever was typed.
+        size_t length = strlen(known);
+        if (std::max(length, id.size()) - std::min(length, id.size()) >= best)
+            continue;
+        size_t distance = ini_name_distance(id, known);
+        if (distance < best) {
+            best = distance;
+            nearest.clear();
+        }
+        if (distance == best)
+            nearest.push_back(known);
+    }
+    return nearest;
 }

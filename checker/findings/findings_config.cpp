@@ -33,30 +33,6 @@ bool is_known_section(const std::string& name)
     return ini_same_name(name, section_application) || ini_same_name(name, section_setup);
 }
 
-char lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Levenshtein distance ignoring ASCII case; only called on names a few bytes long.
-size_t distance(const std::string& a, const std::string& b)
-{
-    std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j)
-        row[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-        size_t diagonal = row[0];
-        row[0] = i;
-        for (size_t j = 1; j <= b.size(); ++j) {
-            size_t above = row[j];
-            size_t cost = lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1;
-            row[j] = std::min(std::min(row[j] + 1, row[j - 1] + 1), diagonal + cost);
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
 // " Did you mean X?" for a name within two edits of a known one. Names whose length differs by
 // more than two cannot be, so a huge name costs nothing.
 std::string suggestion(const std::string& name, const std::vector<const char*>& candidates, const char* before,
@@ -66,7 +42,7 @@ std::string suggestion(const std::string& name, const std::vector<const char*>& 
         std::string known_name = candidate;
         size_t longer = std::max(name.size(), known_name.size());
         size_t shorter = std::min(name.size(), known_name.size());
-        if (longer - shorter <= 2 && distance(name, known_name) <= 2)
+        if (longer - shorter <= 2 && ini_name_distance(name, known_name) <= 2)
             return std::string(" Did you mean ") + before + candidate + after + "?";
     }
     return "";

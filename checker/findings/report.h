@@ -94,6 +94,10 @@ struct check_report {
 // Tells whether `id` is a finding id the checker reports.
 bool check_finding_id_known(const std::string& id);
 
+// The known finding ids nearest to `id` (a mistyped one), when they are at most two edits away
+// (letter case ignored); none otherwise.
+std::vector<std::string> check_finding_ids_near(const std::string& id);
+
 // The most bytes read from the start of a text file (Tovinel.ini, autorun.inf) and of a program.
 const size_t check_text_limit = 4u << 20;
 // The most bytes of one value read whole, to tell how far past its buffer it runs.

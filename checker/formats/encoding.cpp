@@ -35,10 +35,6 @@ size_t codepage_name_start(unsigned codepage, const std::string& path)
     return start;
 }
 
-namespace {
-
-// The length of the UTF-8 sequence at `at`, 0 when it is not one (overlong forms, surrogates and
-// values past U+10FFFF included).
 size_t utf8_length(const std::string& text, size_t at)
 {
     auto byte = [&](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
@@ -60,6 +56,8 @@ size_t utf8_length(const std::string& text, size_t at)
     }
     return 0;
 }
+
+namespace {
 
 const char hex_digits[] = "0123456789ABCDEF";
 

@@ -33,6 +33,10 @@ size_t codepage_name_start(unsigned codepage, const std::string& path);
 // `text` with the ASCII capitals made small; every other byte as it is.
 std::string ascii_lower(std::string text);
 
+// The length of the UTF-8 character at `at` in `text`, 0 when none begins there (overlong forms,
+// surrogates, values past U+10FFFF, a sequence cut short or a stray continuation byte).
+size_t utf8_length(const std::string& text, size_t at);
+
 // Tells whether `text` is well-formed UTF-8.
 bool is_utf8(const std::string& text);
 

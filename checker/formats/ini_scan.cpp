@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 bool ini_is_blank(char c)
 {
@@ -102,6 +103,26 @@ void ini_scan(const std::string& text, const std::function<void(const ini_line&)
 bool ini_same_name(const std::string& a, const std::string& b)
 {
     return a.size() == b.size() && ascii_lower(a) == ascii_lower(b);
+}
+
+size_t ini_name_distance(const std::string& a, const std::string& b)
+{
+    std::string small_a = ascii_lower(a);
+    std::string small_b = ascii_lower(b);
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            size_t above = row[j];
+            size_t cost = small_a[i - 1] == small_b[j - 1] ? 0 : 1;
+            row[j] = std::min(std::min(row[j] + 1, row[j - 1] + 1), diagonal + cost);
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
 }
 
 unsigned ini_line_of(const std::string& text, const std::string& section, const std::string& key)

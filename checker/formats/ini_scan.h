@@ -35,3 +35,7 @@ unsigned ini_line_of(const std::string& text, const std::string& section, const 
 
 // Tells whether two names are equal without regard to ASCII letter case.
 bool ini_same_name(const std::string& a, const std::string& b);
+
+// The edit distance (Levenshtein) between two names, ASCII letter case ignored. It costs the product
+// of their lengths: for names a few bytes long.
+size_t ini_name_distance(const std::string& a, const std::string& b);

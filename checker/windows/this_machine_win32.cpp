@@ -8,6 +8,7 @@
 #include "check/decide.h"
 #include "config.h"
 #include "formats/encoding.h"
+#include "formats/ini_scan.h"
 #include "startup.h"
 #include "windows/this_machine.h"
 
@@ -69,9 +70,33 @@ std::string medium_root(const std::string& medium_dir)
     return root;
 }
 
+// A key that a setup of the other bitness wrote where the launcher never looks: a finding on the
+// RegKey line, with what the publisher can change.
+void other_view_finding(check_context& context, const std::string& key, const char* own, const char* other)
+{
+    bool launcher_32_bit = sizeof(void*) == 4;
+    bool below_software = ascii_lower(key.substr(0, 9)) == "software\\";
+    std::string seen_as =
+        launcher_32_bit && below_software
+            ? " (which 64-bit tools such as regedit show as " +
+                  quoted(context, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\" + key.substr(9)) + ")"
+            : "";
+    std::string how = launcher_32_bit
+                          ? "a 64-bit setup does so with KEY_WOW64_32KEY, Inno Setup with the root HKLM32, NSIS "
+                            "after SetRegView 32, an MSI package in a 32-bit component"
+                          : "a 32-bit setup does so with KEY_WOW64_64KEY, an MSI package in a 64-bit component";
+    check_add(context, rank_config, config_file_name,
+              ini_line_of(context.config.text(), section_application, key_reg_key), "regkey-other-view",
+              "RegKey " + quoted(context, key) + " opens on this machine in the " + other +
+                  " registry view only, where a " + other + " setup writes it; the launcher, a " + own +
+                  " program, reads the " + own + " view" + seen_as +
+                  ", so the product counts as not installed. Have the setup write the key "
+                  "in the " + own + " view as well (" + how + "), or name in RegKey a key it writes there.");
+}
+
 // The facts of the key the launcher asked for, in both registry views; the default value's type,
 // size and text (up to its first NUL) in *value.
-void registry_facts(const check_context& context, const simulated_machine& record, check_decision* decision,
+void registry_facts(check_context& context, const simulated_machine& record, check_decision* decision,
                     check_options* seen)
 {
     std::string key = quoted(context, record.key_tried);
@@ -116,11 +141,17 @@ void registry_facts(const check_context& context, const simulated_machine& recor
     if (other_result == ERROR_SUCCESS)
         RegCloseKey(other_key);
     decision->facts.push_back(std::string("Registry: in the ") + other + " view it " +
-                              (other_result == ERROR_SUCCESS ? "opens" : "does not open either") + ".");
-    if (result != ERROR_SUCCESS && other_result == ERROR_SUCCESS)
+                              (other_result == ERROR_SUCCESS ? "opens"
+                               : result == ERROR_SUCCESS     ? "does not open"
+                                                             : "does not open either") +
+                              ".");
+    if (result != ERROR_SUCCESS && other_result == ERROR_SUCCESS) {
+        const char* own = sizeof(void*) == 8 ? "64-bit" : "32-bit";
         decision->reasons.push_back(std::string("The key is there in the ") + other + " registry view only: a " +
-                                    other + " setup wrote it, and the launcher, a " +
-                                    std::to_string(sizeof(void*) * 8) + "-bit program, does not look there.");
+                                    other + " setup wrote it, and the launcher, a " + own +
+                                    " program, does not look there.");
+        other_view_finding(context, record.key_tried, own, other);
+    }
 }
 
 void window_facts(const check_context& context, const simulated_machine& record, check_decision* decision)

@@ -1,12 +1,17 @@
 #!/usr/bin/python3
 # Tovinel tests: tovinel-check --format=json on every sample medium, on three machines: each report is
 # valid under docs/tovinel-check.schema.json and says what the text output says; --ignore and --quiet
-# keep their promises; the schema lists exactly the finding ids the checker knows.
+# keep their promises; the schema lists exactly the finding ids the checker knows. Then media made here
+# with names beyond ASCII (code pages 1252 and 932, bytes no code page maps, a medium path that is no
+# UTF-8), alone and in several code pages at once: every report parses and gives back the names.
 # Usage: test_check_json.py TOVINEL_CHECK SCHEMA FINDING_IDS_CPP MEDIUM...
 import json
+import os
 import re
+import shutil
 import subprocess
 import sys
+import tempfile
 
 import jsonschema
 
@@ -32,7 +37,7 @@ def quoted(text):
     return "'" + text + "'"
 
 
-def agreement(report, text, machine, medium, version_line):
+def agreement(report, text, machine, medium, version_line, version):
     """What the JSON report says of the launcher, the machine, the decision and each finding, against
     the options given and the text output (the sample media hold ASCII only, which both show alike)."""
     problems = []
@@ -45,6 +50,11 @@ def agreement(report, text, machine, medium, version_line):
         problems.append(f"config_path {launcher['config_path']!r} beside {launcher['path']!r}")
     if report["command_line"] is not None and f"Command:  {quoted(report['command_line'])}" not in lines:
         problems.append(f"command_line {report['command_line']!r}")
+    shell = report["shell"]
+    shell_lines = [line for line in lines if line.startswith("Shell:")]
+    if shell_lines != ([f"Shell:    {quoted(shell['program'])} with parameters {quoted(shell['parameters'])} "
+                        "(Windows Vista and later)"] if shell else []):
+        problems.append(f"shell {shell}, text {shell_lines}")
     reasons = [line[4:] for line in lines if line.startswith("  - ")]
     if report["decision"]["reasons"] != reasons:
         problems.append(f"reasons {report['decision']['reasons']}, text {reasons}")
@@ -67,14 +77,77 @@ def agreement(report, text, machine, medium, version_line):
     shown = re.search(r"^\.\.\. and (\d+) more, not shown\.$", text, re.M)
     if report["counts"]["not_shown"] != (int(shown.group(1)) if shown else 0) or report["counts"]["ignored"] != 0:
         problems.append(f"counts {report['counts']}")
-    if (report["format"], report["version"]) != ("tovinel-check", 1) or \
+    if (report["format"], report["version"]) != ("tovinel-check", version) or \
             f"tovinel-check {report['tool_version']}" != version_line:
         problems.append(f"format {report['format']!r} {report['version']!r} {report['tool_version']!r}")
     return problems
 
 
+# Media made here from the clean medium: (name, the medium folder's name, {path: bytes, or None for
+# the setup program}, options, exit code, what each report holds: {member path: value}, "ids" the
+# finding ids). Names on disk are UTF-8, as Linux and Joliet give them; Tovinel.ini's are ANSI.
+NAMED_CASES = [
+    ("a 1252 folder, then a backslash; a tail that ends in one", "de",
+     {"Zubehör/SETUP.EXE": None, "Tovinel.ini": "[Setup]\nRun=Zubehör\\SETUP.EXE /de\n".encode("cp1252")},
+     ["--tail=/von=Zubehör\\"], 0,
+     [{"launcher.tail": "/von=Zubehör\\", "shell.program": "D:\\Zubehör\\SETUP.EXE",
+       "shell.parameters": "/de /von=Zubehör\\", "machine.codepage": 1252, "ids": []}]),
+    ("a Japanese folder with the trail byte 0x5C, the tail and window in Shift-JIS", "ja",
+     {"ソフト/SETUP.EXE": None, "Tovinel.ini": "[Setup]\nRun=ソフト\\SETUP.EXE\n".encode("cp932")},
+     ["--codepage=932", "--tail=/表\\", "--setup-window=表\\,\"表\""], 0,
+     [{"command_line": "D:\\ソフト\\SETUP.EXE /表\\", "shell.parameters": "/表\\",
+       "machine.setup_window": {"class": "表\\", "title": "\"表\""}, "ids": []}]),
+    ("a byte 1252 does not map, then a backslash", "unmapped", {"Tovinel.ini": b"[Setup]\nRun=A\x81\\B.EXE\n"},
+     [], 1, [{"command_line": "D:\\A\ufffd\\B.EXE ", "ids": ["run-missing"]}]),
+    ("a medium path that is no UTF-8", b"disc\xe9\\\xe3\x82", {}, [], 0, [{"medium.path": "disc\ufffd\\\ufffd\ufffd"}]),
+    ("the Japanese folder in 1252 and 932, the ignored finding counted", "both",
+     {"ソフト/SETUP.EXE": None, "Tovinel.ini": "[Setup]\nRun=ソフト\\SETUP.EXE\n".encode("cp932")},
+     ["--codepage=932,1252", "--ignore=run-missing"], 0,
+     [{"machine.codepage": 932, "command_line": "D:\\ソフト\\SETUP.EXE ", "counts.ignored": 0},
+      {"machine.codepage": 1252, "shell": None, "ids": [], "counts.ignored": 1}]),
+]
+
+
+def named_media(tool, validator):
+    """Failures of the reports of the media with names beyond ASCII: each must parse as strict UTF-8
+    JSON, be valid under the schema and give back every value it was given."""
+    failures = []
+    work = tempfile.mkdtemp(prefix="tovinel-json-")
+    for name, folder, files, options, exit_code, wanted in NAMED_CASES:
+        medium = os.path.join(os.fsencode(work), os.fsencode(folder))
+        shutil.copytree(os.fsencode(os.path.join(os.path.dirname(os.path.abspath(__file__)), "check_media", "clean")),
+                        medium)
+        for path, data in files.items():
+            os.makedirs(os.path.dirname(os.path.join(medium, path.encode())), exist_ok=True)
+            with open(os.path.join(medium, path.encode()), "wb") as out:
+                out.write(data or open(os.path.join(medium, b"SETUP.EXE"), "rb").read())
+        run = subprocess.run([tool, "--format=json"] + options + [os.fsencode(folder)], capture_output=True, cwd=work)
+        try:
+            report = json.loads(run.stdout.decode("utf-8"))
+        except ValueError as error:
+            failures.append(f"{name}: no JSON ({error}): {run.stdout[:2000]!r}")
+            continue
+        problems = [f"schema: {error.message[:300]}" for error in validator.iter_errors(report)]
+        reports = report.get("reports", [report])
+        codepages = [one["machine"]["codepage"] for one in reports]
+        if report["exit_code"] != run.returncode or run.returncode != exit_code or len(reports) != len(wanted) or \
+                report.get("codepages", codepages[:1]) != codepages:
+            problems.append(f"exit {run.returncode}, reported {report['exit_code']}, {len(reports)} reports")
+        for got, expected in zip(reports, wanted):
+            for path, value in expected.items():
+                found = [f["id"] for f in got["findings"]] if path == "ids" else got
+                for key in path.split(".") if path != "ids" else []:
+                    found = found[key] if isinstance(found, dict) and key in found else "(absent)"
+                if found != value:
+                    problems.append(f"{path}: {found!r}, expected {value!r}")
+        if problems:
+            failures.append(name + ":\n      " + "\n      ".join(problems))
+    shutil.rmtree(work)
+    return failures
+
+
 def main():
-    tool, schema_path, ids_source = sys.argv[1:4]
+    tool, schema_path, ids_source = os.path.abspath(sys.argv[1]), sys.argv[2], sys.argv[3]
     media = sys.argv[4:]
     with open(schema_path) as schema_file:
         schema = json.load(schema_file)
@@ -120,7 +193,8 @@ def main():
             counted = re.search(r"^Findings: (\d+)$", text_run.stdout, re.M)
             if report["counts"]["findings"] != (int(counted.group(1)) if counted else 0):
                 problems.append(f"counts.findings {report['counts']['findings']}, text {counted and counted.group(0)}")
-            problems += agreement(report, text_run.stdout, machine, medium, version_line)
+            problems += agreement(report, text_run.stdout, machine, medium, version_line,
+                                  schema["properties"]["version"]["const"])
             notes = sum(1 for f in report["findings"] if f["severity"] == "note")
             if report["counts"]["notes_shown"] != notes:
                 problems.append(f"counts.notes_shown {report['counts']['notes_shown']}, {notes} notes listed")
@@ -138,9 +212,16 @@ def main():
                 problems.append(f"--quiet printed {quiet.stdout + quiet.stderr!r}, exit {quiet.returncode}")
             if problems:
                 failures.append(name + ":\n      " + "\n      ".join(problems))
+    failures += named_media(tool, validator)
+    # The files the messages send people to are in the source tree (and so in the release's docs/).
+    root = os.path.dirname(os.path.dirname(os.path.abspath(schema_path)))
     refused = run(tool, ["--ignore=no-such-finding", media[0]])
     if refused.returncode != 2 or "no-such-finding" not in refused.stderr:
         failures.append(f"--ignore with an unknown id: exit {refused.returncode}, {refused.stderr!r}")
+    named = re.findall(r"\bdocs/[\w./-]*\w", refused.stderr + run(tool, ["--help"]).stdout)
+    missing = [path for path in named if not os.path.isfile(os.path.join(root, path))]
+    if not named or missing:
+        failures.append(f"the messages name {named}; not in the source tree: {missing}")
     # Only tovinel-check.exe reads the machine it runs on.
     refused = run(tool, ["--this-machine", media[0]])
     if refused.returncode != 2 or "tovinel-check.exe --this-machine" not in refused.stderr:

@@ -157,6 +157,12 @@ TEST(CheckParts, JsonStringsAreWellFormedWhateverTheText)
         {"\xff\xc3", "\"\xef\xbf\xbd\xef\xbf\xbd\""},
         {"\xe2\x82x", "\"\xef\xbf\xbd\xef\xbf\xbdx\""},
         {"\xc3\xa9\xc3", "\"\xc3\xa9\xef\xbf\xbd\""},
+        // A backslash or a quote soon after a character beyond ASCII (two, three and four bytes long)
+        // or after a byte that begins no character.
+        {"Zubeh\xc3\xb6r\\SETUP.EXE", "\"Zubeh\xc3\xb6r\\\\SETUP.EXE\""},
+        {"\xe3\x82\xbd\\\xe8\xa1\xa8\"", "\"\xe3\x82\xbd\\\\\xe8\xa1\xa8\\\"\""},
+        {"\xf0\x9f\x98\x80\\\n", "\"\xf0\x9f\x98\x80\\\\\\n\""},
+        {"\x83\\\xe9\"", "\"\xef\xbf\xbd\\\\\xef\xbf\xbd\\\"\""},
         {"", "\"\""},
     };
     for (const auto& c : cases)

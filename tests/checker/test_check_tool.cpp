@@ -200,6 +200,24 @@ const tool_case tool_cases[] = {
     {"a code page that wraps around 32 bits", {"--codepage=4294968548", "clean"}, 2,
      {"--codepage takes one of 874, 932, 936, 949, 950 and 1250 to 1258, not '4294968548'."}, {}},
     {"a code page with a leading zero", {"--codepage=01250", "clean"}, 0, {"code page 1250\n"}, {}},
+    // Several code pages: a report each, in the order given, and the worst exit code.
+    {"two code pages, each report under its heading", {"--codepage=1252,932", "japanese_folder"}, 1,
+     {"== Code page 1252 ==\nMedium:", "[run-missing]\n== Code page 932 ==\nMedium:",
+      "Command:  'D:\\\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88\\SETUP.EXE '\n",
+      "\nCode pages: 1252 (1 finding), 932 (no findings).\n"},
+     {"Tovinel.ini:8 run-missing"}},
+    {"a code page named twice, across options", {"--codepage=932,1252", "--codepage", "932", "clean"}, 2,
+     {"--codepage names 932 twice."}, {}},
+    {"an unknown code page in a list", {"--codepage=1252,437", "clean"}, 2, {"not '437'."}, {}},
+    // A mistyped --ignore id: the nearest ids, when near.
+    {"--ignore with a letter missing", {"--ignore=run-mising", "clean"}, 2,
+     {"tovinel-check: --ignore: 'run-mising' is no finding id. Did you mean 'run-missing'? The ids are listed in "
+      "docs/check-findings.md.\n"},
+     {}},
+    {"--ignore between two ids", {"--ignore=run-program-32-bit", "clean"}, 2,
+     {"Did you mean 'run-program-16-bit' or 'run-program-64-bit'?"}, {}},
+    {"--ignore of a word near no id", {"--ignore=folder", "clean"}, 2, {"'folder' is no finding id. The ids"}, {},
+     {"Did you mean"}},
     // Only the Windows build reads the machine it runs on.
     {"--this-machine here", {"--this-machine", "clean"}, 2,
      {"--this-machine reads a Windows machine: run tovinel-check.exe --this-machine E:\\ on the machine itself."},

@@ -18,8 +18,9 @@ import wine_session
 
 SCHEMA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "tovinel-check.schema.json")
 
-# The machine options of the parity runs: each sample medium is checked under each.
-PARITY_OPTIONS = [[], ["--installed=C:\\APP\\APP.EXE", "--tail=/cd"]]
+# The machine options of the parity runs: each sample medium is checked under each (the second in
+# two code pages, which the report gives as one object holding both).
+PARITY_OPTIONS = [[], ["--installed=C:\\APP\\APP.EXE", "--tail=/cd", "--codepage=1252,932"]]
 
 PRODUCT = r"SOFTWARE\Tovinel Check Test\Product"
 CONFIG = (b"[Application]\r\nRegKey=" + PRODUCT.encode() + b"\r\nStart=1\r\n"
@@ -62,7 +63,8 @@ def parity(session, bits, work, check_exe, native_check, media):
                 failures.append(f"{name}: no JSON ({error}): {windows.stdout[:300]!r} {windows.stderr[:300]!r}")
                 continue
             for report in reports:
-                report["medium"] = "the medium, named as each system names it"
+                for one in report.get("reports", [report]):
+                    one["medium"] = "the medium, named as each system names it"
             codes = (linux.returncode, windows.returncode)
             if reports[0] != reports[1] or codes[0] != codes[1]:
                 differences = [key for key in reports[0] if reports[0][key] != reports[1].get(key)]
@@ -96,22 +98,28 @@ def set_registry(session, work, bits, view, value):
 
 def this_machine_cases(bits):
     """(name, key view or None, default value or None, window (class, title) or None, outcome,
-    command line or None, phrases the reasons and facts hold)."""
+    command line or None, phrases the reasons, facts and findings hold, the findings' (line, id))."""
     own, other = (bits, 96 - bits)
+    # Where the finding tells the publisher to write the key, in the launcher's own view.
+    advice = ["Wow6432Node\\Tovinel Check Test\\Product')", "KEY_WOW64_32KEY"] if bits == 32 else ["KEY_WOW64_64KEY"]
     return [
         ("not installed, no window", None, None, None, "start-setup", "E:\\SETUP.EXE /s ",
-         ["does not open in the %d-bit view: error 2" % own, "No window of class 'TovinelCheckSetup'"]),
+         ["does not open in the %d-bit view: error 2" % own, "in the %d-bit view it does not open either." % other,
+          "No window of class 'TovinelCheckSetup'"], []),
         ("installed in the launcher's view", own, APP, None, "start-application", APP + " ",
          ["opens in the %d-bit view; its default value is REG_SZ, %d bytes" % (own, len(APP) + 1),
-          "Start is nonzero"]),
+          "in the %d-bit view it does not open." % other, "Start is nonzero"], []),
         ("installed in the other view only", other, APP, None, "start-setup", "E:\\SETUP.EXE /s ",
-         ["The key is there in the %d-bit registry view only" % other, "in the %d-bit view it opens" % other]),
+         ["The key is there in the %d-bit registry view only" % other, "in the %d-bit view it opens" % other,
+          "RegKey '%s' opens on this machine in the %d-bit registry view only" % (PRODUCT, other),
+          "Have the setup write the key in the %d-bit view as well" % own] + advice,
+         [(2, "regkey-other-view")]),
         ("installed without a default value", own, None, None, "start-nothing", None,
-         ["its default value cannot be read: error 2", "The key has no default value"]),
+         ["its default value cannot be read: error 2", "The key has no default value"], []),
         ("setup window open", None, None, (b"TovinelCheckSetup", b"Check Setup"), "start-nothing", None,
-         ["FindWindowA('TovinelCheckSetup', 'Check Setup') finds a window.", "setup is already running"]),
+         ["FindWindowA('TovinelCheckSetup', 'Check Setup') finds a window.", "setup is already running"], []),
         ("a window of the class with another title", None, None, (b"TovinelCheckSetup", b"Other"), "start-setup",
-         "E:\\SETUP.EXE /s ", ["a window of that class is open, titled 'Other'"]),
+         "E:\\SETUP.EXE /s ", ["a window of that class is open, titled 'Other'"], []),
     ]
 
 
@@ -131,7 +139,7 @@ def this_machine(session, work, bits, check_exe, holder, medium_source):
     refused = run_check(session, bits, work, [check_exe, "--this-machine", "--installed=X", "E:\\"])
     if refused.returncode != 2 or b"--this-machine reads this machine" not in refused.stderr:
         failures.append(f"--this-machine with --installed: exit {refused.returncode}, {refused.stderr!r}")
-    for name, view, value, window, outcome, command, phrases in this_machine_cases(bits):
+    for name, view, value, window, outcome, command, phrases, findings in this_machine_cases(bits):
         set_registry(session, work, bits, view, value)
         popen = session.popen64 if bits == 64 else session.popen
         opened = wine_session.open_window(popen, holder, work, "window", *window) if window else None
@@ -148,7 +156,8 @@ def this_machine(session, work, bits, check_exe, holder, medium_source):
         except ValueError:
             failures.append(f"{name}: no JSON: {run.stdout[:300]!r} {run.stderr[:300]!r}")
             continue
-        said = "\n".join(report["decision"]["reasons"] + report["machine"]["facts"])
+        said = "\n".join(report["decision"]["reasons"] + report["machine"]["facts"] +
+                         [finding["message"] for finding in report["findings"]])
         problems = [f"schema: {error.message}" for error in validator.iter_errors(report)]
         if report["decision"]["outcome"] != outcome:
             problems.append(f"outcome {report['decision']['outcome']!r}, expected {outcome!r}")
@@ -157,6 +166,10 @@ def this_machine(session, work, bits, check_exe, holder, medium_source):
         if not report["machine"]["this_machine"] or report["launcher"]["path"] != "E:\\tovinel.exe":
             problems.append(f"not this machine's launcher: {report['machine']!r} {report['launcher']!r}")
         problems += [f"no {phrase!r} in:\n{said}" for phrase in phrases if phrase not in said]
+        found = [(finding["line"], finding["id"]) for finding in report["findings"]]
+        if found != findings or run.returncode != report["exit_code"] or report["exit_code"] != (1 if findings else 0):
+            problems.append(f"findings {found}, exit {run.returncode} (reported {report['exit_code']}), "
+                            f"expected {findings}")
         # The text output says the same: the machine's facts under their heading, one a line.
         text = text_run.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
         facts_shown = "".join(f"  - {fact}\n" for fact in report["machine"]["facts"])

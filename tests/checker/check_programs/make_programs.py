@@ -151,13 +151,15 @@ MEDIA_PROGRAMS = {
                "run_missing/tovinel.exe", "run_with_blank/tovinel.exe", "start_not_number/tovinel.exe",
                "subfolder/DISC1/tovinel.exe", "title_without_class/tovinel.exe", "unknown_names/tovinel.exe",
                "upper_case_ini/TOVINEL.EXE", "value_cut/tovinel.exe", "autorun_without_entry/tovinel.exe",
-               "autorun_missing/tovinel.exe", "driver_setup/tovinel.exe"],
+               "autorun_missing/tovinel.exe", "driver_setup/tovinel.exe",
+               "japanese_folder/tovinel.exe"],
     SETUP: ["autorun_missing/SETUP.EXE", "autorun_other_program/SETUP.EXE", "autorun_without_entry/SETUP.EXE",
             "clean/SETUP.EXE", "folder_with_blank/Disc One/SETUP.EXE", "inline_comment/SETUP.EXE",
             "missing_ini/SETUP.EXE", "reg_key_root/SETUP.EXE", "repeated_names/SETUP.EXE", "run_cut/SETUP.EXE",
             "run_missing/SETUP.EXE", "run_with_blank/Maker Setup/SETUP.EXE", "start_not_number/SETUP.EXE",
             "subfolder/setup/setup.exe", "title_without_class/SETUP.EXE", "unknown_names/SETUP.EXE",
-            "upper_case_ini/SETUP.EXE", "value_cut/SETUP.EXE", "driver_setup/Driver Setup/setup.exe"],
+            "upper_case_ini/SETUP.EXE", "value_cut/SETUP.EXE", "driver_setup/Driver Setup/setup.exe",
+            "japanese_folder/ソフト/SETUP.EXE"],
 }
 
 
