@@ -89,13 +89,6 @@ def record(build):
         return json.load(f)
 
 
-def cached(build, name):
-    """The value of a cache entry of the build, or None when it has none."""
-    with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as f:
-        match = re.search(r"^%s:\w+=(.*)$" % name, f.read(), re.MULTILINE)
-    return match.group(1) if match else None
-
-
 def growth_said(configured):
     """The growth the configure accepted, from its status line, or None."""
     match = re.search(r"tovinel.exe grows by (\d+) bytes", configured.stdout)
@@ -179,10 +172,9 @@ def main(argv):
     refused = cmake(build, "-DTOVINEL_SIZE_BUDGET=one page", "-DTOVINEL_PRODUCT_NAME=Sternkarte 2028")
     again = cmake(build)
     facts.append(("a refused configure, then one without options: the last accepted branding",
-                  (True, 0, NORDLICHT, logo, ""),
+                  (True, 0, NORDLICHT, preview, 512),
                   (refused.returncode != 0 and "not 'one page'" in refused.stderr, again.returncode,
-                   record(build)["texts"], cached(build, "TOVINEL_ICON"),
-                   cached(build, "TOVINEL_SIZE_BUDGET"))))
+                   *(record(build)[key] for key in ("texts", "preview", "budget")))))
 
     # Two pages more than Tovinel's own: refused at configure time, with the cost and the ways out.
     long_texts = dict(TEXTS, LegalCopyright="© 2026 Müller & Söhne Disc Publishing Ltd. " * 9)
@@ -190,14 +182,13 @@ def main(argv):
     message = " ".join(refused.stderr.split())
     match = re.search(r"make tovinel.exe (\d+) bytes larger .* more than the budget of 512 .* shorten the "
                       r"texts by at least (\d+) bytes .* -DTOVINEL_SIZE_BUDGET=(\d+)\.", message)
-    facts.append(("texts over the budget: refused at configure, sizes named", (True, True),
-                  (refused.returncode != 0, match is not None)))
+    facts.append(("texts two pages over: refused at configure, advised a budget of two pages",
+                  (True, 1024, 1024),
+                  (refused.returncode != 0, *(int(match.group(n)) if match else None for n in (1, 3)))))
     if not match:
         print(refused.stderr)
         return report_facts(facts)
-    growth, shorten, budget = (int(n) for n in match.groups())
-    facts.append(("the growth refused is two pages, the budget advised the same", (1024, 1024),
-                  (growth, budget)))
+    shorten, budget = int(match.group(2)), int(match.group(3))
     # The advice holds: that many bytes fewer (in whole characters, one more for the padding) fit.
     chars = (shorten + 1) // 2 + 1
     shortened = dict(long_texts, LegalCopyright=long_texts["LegalCopyright"][:-chars])
