@@ -1,13 +1,16 @@
 # Tovinel: a publisher's branding of tovinel.exe: the four open version texts, checked and written for
-# the resource script, and the size budget of the linked file.
+# the resource script, and the bytes they may add to the linked file.
 """Usage:
   brand.py configure --version 1.0.3.0 --icon FILE --header OUT.h --record OUT.json
-                     [--company T] [--description T] [--copyright T] [--product T] [--unbranded]
-      Refuses texts Windows would take for an installer's, or that cannot go into the resource
-      script; writes the header tovinel.rc includes and the record the resource tests read.
-  brand.py budget tovinel.exe --branded RES.o --unbranded RES.o [--budget BYTES] [--record R.json]
-      Refuses (and removes) a linked file larger than the budget, saying what the texts cost. The
-      default budget is the size the file would have with the unbranded texts.
+                     --windres WINDRES --rc tovinel.rc [--budget BYTES] [--preview PNG]
+                     [--company T] [--description T] [--copyright T] [--product T]
+      Refuses texts Windows would take for an installer's, texts that cannot go into the resource
+      script, and texts that would make tovinel.exe grow by more than the budget: compiles the
+      resources with them and with Tovinel's own texts and compares the pages they fill. The budget
+      is in bytes, empty for one page (512). Writes the header tovinel.rc includes and the record the
+      resource tests read, and prints what the texts cost.
+  brand.py report tovinel.exe --record R.json
+      Prints the linked file's size, what the branding added and where the icon preview is.
 
 Exit status 0 when accepted, 1 when refused (with one message on stderr), 2 on a usage error.
 """
@@ -16,7 +19,9 @@ import json
 import os
 import re
 import struct
+import subprocess
 import sys
+import tempfile
 
 # A 32-bit program without a manifest whose version texts or file name carry one of these, in any
 # case and inside other words too, is taken for an installer by Windows, which then asks for
@@ -31,6 +36,7 @@ TEXTS = [
     ("product", "ProductName", "Tovinel"),
 ]
 PAGE = 512  # file alignment: every section takes whole pages of the file
+DEFAULT_BUDGET = PAGE  # one page more: room for some 250 characters beyond Tovinel's own texts
 
 
 class Refused(Exception):
@@ -100,18 +106,6 @@ def write_if_changed(path, data):
         f.write(data)
 
 
-def configure(args):
-    version_parts(args.version)
-    texts = []
-    for option, key, unbranded in TEXTS:
-        text = unbranded if args.unbranded else getattr(args, option)
-        check_text(key, text)
-        texts.append((key, text))
-    write_if_changed(args.header, header_text(args.version, texts, os.path.abspath(args.icon)))
-    record = {"version": args.version, "icon": os.path.abspath(args.icon), "texts": dict(texts)}
-    write_if_changed(args.record, json.dumps(record, indent=2, ensure_ascii=False) + "\n")
-
-
 def pages(size):
     return (size + PAGE - 1) // PAGE
 
@@ -129,38 +123,80 @@ def object_resource_size(path):
     raise Refused("%s has no .rsrc section" % path)
 
 
-def budget(args):
-    """Refuses a file that the branding made larger than the budget: by default, than the same build
-    with the unbranded texts, so that the check follows the launcher's code as it grows."""
-    size = os.path.getsize(args.exe)
-    branded = object_resource_size(args.branded)
-    unbranded = object_resource_size(args.unbranded)
-    without_branding = size - (pages(branded) - pages(unbranded)) * PAGE
-    allowed = args.budget if args.budget is not None else without_branding
-    if size <= allowed:
-        return
-    texts = dict((key, default) for _, key, default in TEXTS)
-    if args.record:
-        with open(args.record, encoding="utf-8") as f:
-            texts.update(json.load(f)["texts"])
-    # The resources may take the pages the allowed size leaves them; the texts are what may shrink.
-    room = (pages(branded) - pages(size - allowed)) * PAGE
-    emptied = branded - sum(string_cost(key, text) - string_cost(key, "") for key, text in texts.items())
-    if room >= emptied:
-        advice = "shorten the texts by at least %d bytes (2 per character)" % (branded - room)
-    else:
-        advice = "even empty texts would not do"
-    os.unlink(args.exe)
-    raise Refused(
-        "%s would be %d bytes, %d over its budget of %d (%s). The four version texts cost %d bytes "
-        "(%s), %d more than the unbranded ones, and make the resources %d bytes: %d pages of %d where "
-        "%d fit. To fit, %s; to accept the larger file, configure with -DTOVINEL_SIZE_BUDGET=%d. "
-        "The file was removed."
-        % (os.path.basename(args.exe), size, size - allowed, allowed,
-           "TOVINEL_SIZE_BUDGET" if args.budget is not None else "its size without branding",
-           sum(string_cost(key, text) for key, text in texts.items()),
-           ", ".join("%s %d" % (key, string_cost(key, text)) for key, text in texts.items()),
-           branded - unbranded, branded, pages(branded), PAGE, room // PAGE, advice, size))
+def resource_size(windres, rc, header):
+    """Bytes of the resources tovinel.rc makes with the branding `header`, compiled as the build does."""
+    with tempfile.TemporaryDirectory(prefix="tovinel-brand-") as work:
+        with open(os.path.join(work, "tovinel_brand.h"), "w", encoding="utf-8") as f:
+            f.write(header)
+        run = subprocess.run([windres, "--input-format=rc", "--output-format=coff", "--include-dir=" + work,
+                              "--include-dir=" + os.path.dirname(os.path.abspath(rc)), rc,
+                              os.path.join(work, "resources.o")], capture_output=True, text=True)
+        if run.returncode:
+            raise Refused("%s cannot compile %s with these texts: %s" % (windres, rc, run.stderr.strip()))
+        return object_resource_size(os.path.join(work, "resources.o"))
+
+
+def parse_budget(text):
+    if text == "":
+        return DEFAULT_BUDGET
+    if not re.fullmatch(r"[0-9]{1,9}", text):
+        raise Refused("TOVINEL_SIZE_BUDGET is the number of bytes the branding may add to tovinel.exe, or "
+                      "empty for one page (%d); not '%s'" % (DEFAULT_BUDGET, text))
+    return int(text)
+
+
+def texts_cost(texts):
+    return sum(string_cost(key, text) for key, text in texts)
+
+
+def configure(args):
+    version_parts(args.version)
+    texts = []
+    for option, key, _ in TEXTS:
+        check_text(key, getattr(args, option))
+        texts.append((key, getattr(args, option)))
+    budget = parse_budget(args.budget)
+    own = [(key, text) for _, key, text in TEXTS]
+    icon = os.path.abspath(args.icon)
+    header = header_text(args.version, texts, icon)
+    branded = resource_size(args.windres, args.rc, header)
+    unbranded = resource_size(args.windres, args.rc, header_text(
+        args.version, own, os.path.join(os.path.dirname(os.path.abspath(args.rc)), "tovinel.ico")))
+    growth = (pages(branded) - pages(unbranded)) * PAGE
+    cost = "the four version texts cost %d bytes of resources, %d more than Tovinel's own" % (
+        texts_cost(texts), texts_cost(texts) - texts_cost(own))
+    pages_said = "the resources take %d pages of %d bytes, Tovinel's own %d" % (
+        pages(branded), PAGE, pages(unbranded))
+    budget_said = "%d (%s)" % (budget, "TOVINEL_SIZE_BUDGET" if args.budget else "the default: one page")
+    if growth > budget:
+        # Whole pages of the budget are what the resources may grow into; the texts are what may shrink.
+        shorten = branded - (pages(unbranded) + budget // PAGE) * PAGE
+        raise Refused("%s (%s), and would make tovinel.exe %d bytes larger (%s), more than the budget of "
+                      "%s. To fit, shorten the texts by at least %d bytes (2 per character); to accept "
+                      "the larger file, configure with -DTOVINEL_SIZE_BUDGET=%d."
+                      % (cost, ", ".join("%s %d" % (key, string_cost(key, text)) for key, text in texts),
+                         growth, pages_said, budget_said, shorten, growth))
+    write_if_changed(args.header, header)
+    record = {"version": args.version, "icon": icon, "texts": dict(texts), "growth": growth,
+              "budget": budget, "preview": os.path.abspath(args.preview) if args.preview else None}
+    write_if_changed(args.record, json.dumps(record, indent=2, ensure_ascii=False) + "\n")
+    print("Branding: %s: tovinel.exe grows by %d bytes (%s), within the budget of %s"
+          % (cost, growth, pages_said, budget_said))
+
+
+def report(args):
+    with open(args.record, encoding="utf-8") as f:
+        record = json.load(f)
+    line = "%s: %d bytes" % (os.path.basename(args.exe), os.path.getsize(args.exe))
+    if record["growth"]:
+        line += ", %d more than with Tovinel's own texts (budget %d)" % (record["growth"], record["budget"])
+    if record["preview"]:
+        # As the publisher names it from the project's folder, where tools/build.sh builds.
+        root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+        inside = os.path.commonpath([root, record["preview"]]) == root
+        line += "; the icon's preview: %s" % (os.path.relpath(record["preview"], root) if inside
+                                              else record["preview"])
+    print(line)
 
 
 def main(argv):
@@ -171,19 +207,19 @@ def main(argv):
     conf.add_argument("--icon", required=True)
     conf.add_argument("--header", required=True)
     conf.add_argument("--record", required=True)
+    conf.add_argument("--windres", required=True, help="the resource compiler of the build")
+    conf.add_argument("--rc", required=True, help="resources/tovinel.rc")
+    conf.add_argument("--budget", default="", help="bytes the branding may add; empty: one page")
+    conf.add_argument("--preview", default="", help="the icon's preview PNG, for the record")
     for option, _, default in TEXTS:
         conf.add_argument("--" + option, default=default)
-    conf.add_argument("--unbranded", action="store_true", help="ignore the texts given: Tovinel's own")
-    size = sub.add_parser("budget")
-    size.add_argument("exe")
-    size.add_argument("--branded", required=True, help="the resource object linked into exe")
-    size.add_argument("--unbranded", required=True, help="the same resources with the unbranded texts")
-    size.add_argument("--budget", type=int, help="bytes; default: the size without branding")
-    size.add_argument("--record")
+    linked = sub.add_parser("report")
+    linked.add_argument("exe")
+    linked.add_argument("--record", required=True)
     args = parser.parse_args(argv)
     try:
-        configure(args) if args.command == "configure" else budget(args)
-    except (Refused, OSError, ValueError, struct.error) as error:
+        configure(args) if args.command == "configure" else report(args)
+    except (Refused, OSError, ValueError, KeyError, struct.error) as error:
         print("brand: %s" % error, file=sys.stderr)
         return 1
     return 0

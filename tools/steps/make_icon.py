@@ -9,10 +9,11 @@ PALETTE). Lines that start with '#' are comments; blank lines are ignored.
   make_icon.py            write the .ico
   make_icon.py --check    exit 1 when the committed .ico differs from what the art gives
   make_icon.py --png F    write a PNG preview of all images, enlarged, on a checkerboard
-  make_icon.py --from-image F --ico OUT
+  make_icon.py --from-image F --ico OUT [--preview P]
                           a publisher's icon: the launcher's two images (32x32, 16x16, 4 bits per
-                          pixel) from a PNG of any size or an .ico, in the nearest colours of the
-                          palette, transparent where the image is less than half opaque
+                          pixel), each scaled from a PNG of any size or an .ico and dithered to the
+                          palette, transparent where the image is less than half opaque; --preview
+                          writes them enlarged and at their size to the PNG P
 """
 import argparse
 import os
@@ -36,6 +37,12 @@ TRANSPARENT = "."
 SIZES = (16, 32, 48)  # the sizes a 4-bit icon directory entry may sensibly describe
 LAUNCHER_SIZES = (32, 16)  # the images of the launcher's icon group, in its order
 OPAQUE = 128  # alpha from which a pixel of a publisher's image is drawn rather than transparent
+# A colour at most this fraction as far from its nearest palette colour as from the next nearest (a
+# third of the way between them, or nearer) is that palette colour, with no dithering: a flat area in
+# a near-palette colour stays flat instead of taking specks of others to even out a small difference.
+NEAR = 0.5
+# Floyd-Steinberg's shares of a pixel's error: (ahead, behind and below, below, ahead and below).
+DIFFUSION = ((1, 0, 7 / 16), (-1, 1, 3 / 16), (0, 1, 5 / 16), (1, 1, 1 / 16))
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DEFAULT_ART = [os.path.join(ROOT, "resources", n) for n in ("icon32.txt", "icon16.txt")]
@@ -75,10 +82,41 @@ def parse_art(text, name="art"):
     return [row for _, row in rows]
 
 
+def _distance(rgb, index):
+    return sum((a - b) ** 2 for a, b in zip(rgb, PALETTE[index][1])) ** 0.5
+
+
 def nearest_colour(rgb):
     """The palette index closest to `rgb` (straight distance in RGB; the first of equals)."""
-    return min(range(len(PALETTE)),
-               key=lambda i: sum((a - b) ** 2 for a, b in zip(rgb, PALETTE[i][1])))
+    return min(range(len(PALETTE)), key=lambda i: _distance(rgb, i))
+
+
+def dither(colours, drawn):
+    """Palette indexes for the rows of RGB `colours`, None where `drawn` is false: Floyd-Steinberg error
+    diffusion, each row in turn the other way (no diagonal streaks). A transparent pixel neither takes
+    error nor gives any: the colour hidden under it has no say. A pixel whose own colour is near one
+    palette colour (NEAR) takes it and swallows the error it was given, so flat areas stay flat."""
+    size = len(colours)
+    work = [[list(rgb) for rgb in row] for row in colours]
+    out = [[None] * size for _ in range(size)]
+    for y in range(size):
+        step = 1 if y % 2 == 0 else -1
+        for x in range(size)[::step]:
+            if not drawn[y][x]:
+                continue
+            first, second = sorted((_distance(colours[y][x], i), i) for i in range(len(PALETTE)))[:2]
+            if first[0] <= NEAR * second[0]:
+                out[y][x] = first[1]
+                continue
+            # Overshoot is clipped: error no palette colour can give back would only pile up.
+            value = [min(255.0, max(0.0, v)) for v in work[y][x]]
+            out[y][x] = index = nearest_colour(value)
+            error = [v - p for v, p in zip(value, PALETTE[index][1])]
+            for dx, dy, share in DIFFUSION:
+                nx, ny = x + dx * step, y + dy
+                if 0 <= nx < size and ny < size:
+                    work[ny][nx] = [w + e * share for w, e in zip(work[ny][nx], error)]
+    return out
 
 
 def _frame(image, size):
@@ -96,7 +134,9 @@ def _frame(image, size):
     source = image.convert("RGBA")
     scale = size / max(source.size)
     width, height = (max(1, round(n * scale)) for n in source.size)
-    # Pillow weighs colours by their alpha when it scales RGBA, so edges do not darken.
+    # Each size from the source itself: a 16x16 from the dithered 32x32 would be dithered twice.
+    # Pillow weighs colours by their alpha when it scales RGBA, so the colour under a transparent
+    # pixel never bleeds into its neighbours.
     scaled = source.resize((width, height), Image.LANCZOS)
     square = Image.new("RGBA", (size, size), (0, 0, 0, 0))
     square.paste(scaled, ((size - width) // 2, (size - height) // 2))
@@ -110,10 +150,13 @@ def pixels_from_image(path):
         image = Image.open(path)
         maps = []
         for size in LAUNCHER_SIZES:
-            frame = _frame(image, size)
-            maps.append([[nearest_colour((r, g, b)) if a >= OPAQUE else None
-                          for r, g, b, a in (frame.getpixel((x, y)) for x in range(size))]
-                         for y in range(size)])
+            data = list(_frame(image, size).getdata())
+            rows = [data[y * size:(y + 1) * size] for y in range(size)]
+            # A partly transparent pixel is drawn when at least half covered, in its own colour
+            # unmixed: the background an icon lies on (a white window, a teal or a photo desktop)
+            # is unknown, and mixing in any one would fringe the edge on every other.
+            maps.append(dither([[(r, g, b) for r, g, b, _ in row] for row in rows],
+                               [[a >= OPAQUE for _, _, _, a in row] for row in rows]))
     except (UnidentifiedImageError, OSError, ValueError) as error:
         raise ArtError("%s: not an image Pillow can read: %s" % (path, error))
     for pixels in maps:
@@ -160,24 +203,47 @@ def ico_file(images):
     return out + b"".join(data for _, data in images)
 
 
-def png_preview(all_pixels, scale=8, margin=16):
-    """A PNG of the images side by side, each pixel a scale x scale block, transparency as a checkerboard."""
+# Where an icon is seen at its size: a window, the Windows 95 desktop, a dark desktop.
+BACKGROUNDS = ((0xFF, 0xFF, 0xFF), (0x00, 0x80, 0x80), (0x20, 0x20, 0x20))
+
+
+def png_preview(all_pixels, scale=8, margin=16, actual_size=False):
+    """A PNG of the images side by side, each pixel a scale x scale block, transparency as a checkerboard;
+    with `actual_size`, a band below shows them at their size on each of BACKGROUNDS as well."""
     width = margin + sum(len(p) * scale + margin for p in all_pixels)
     height = margin * 2 + max(len(p) for p in all_pixels) * scale
     checker = ((0xDC, 0xE3, 0xEE), (0xF3, 0xF6, 0xFA))
     canvas = [[checker[((x // scale) + (y // scale)) % 2] for x in range(width)] for y in range(height)]
-    left = margin
-    for pixels in all_pixels:
+
+    def draw(pixels, left, top, zoom):
         for y, row in enumerate(pixels):
             for x, index in enumerate(row):
                 if index is None:
                     continue
-                colour = PALETTE[index][1]
-                for dy in range(scale):
-                    line = canvas[margin + y * scale + dy]
-                    for dx in range(scale):
-                        line[left + x * scale + dx] = colour
+                for dy in range(zoom):
+                    line = canvas[top + y * zoom + dy]
+                    for dx in range(zoom):
+                        line[left + x * zoom + dx] = PALETTE[index][1]
+
+    left = margin
+    for pixels in all_pixels:
+        draw(pixels, left, margin, scale)
         left += len(pixels) * scale + margin
+    if actual_size:
+        tallest = max(len(p) for p in all_pixels)
+        top = height + margin // 2
+        height = top + tallest + 2 * margin
+        canvas += [[checker[1]] * width for _ in range(height - len(canvas))]
+        left = margin
+        for background in BACKGROUNDS:
+            tile = margin + sum(len(p) + margin for p in all_pixels)
+            for y in range(top, top + tallest + 2 * margin):
+                canvas[y][left:left + tile] = [background] * tile
+            x = left + margin
+            for pixels in all_pixels:
+                draw(pixels, x, top + margin, 1)
+                x += len(pixels) + margin
+            left += tile + margin // 2
     raw = b"".join(b"\0" + bytes(v for px in line for v in px) for line in canvas)
 
     def chunk(kind, data):
@@ -188,6 +254,13 @@ def png_preview(all_pixels, scale=8, margin=16):
 
 
 def write_atomically(path, data):
+    """Leaves a file that already holds `data` untouched, so that its time stamp rebuilds nothing."""
+    try:
+        with open(path, "rb") as f:
+            if f.read() == data:
+                return
+    except OSError:
+        pass
     directory = os.path.dirname(os.path.abspath(path))
     fd, temp = tempfile.mkstemp(dir=directory, prefix=".make_icon-")
     try:
@@ -208,7 +281,11 @@ def main(argv):
     mode.add_argument("--check", action="store_true", help="only check that the icon file is up to date")
     mode.add_argument("--png", metavar="FILE", help="write a preview PNG instead of the icon file")
     mode.add_argument("--from-image", metavar="FILE", help="draw the icon from a PNG or .ico instead")
+    parser.add_argument("--preview", metavar="FILE",
+                        help="with --from-image: also write the images, enlarged and at their size, to this PNG")
     args = parser.parse_args(argv)
+    if args.preview and not args.from_image:
+        parser.error("--preview goes with --from-image")
     try:
         all_pixels = []
         if args.from_image:
@@ -223,6 +300,10 @@ def main(argv):
         write_atomically(args.png, png_preview(all_pixels))
         return 0
     data = ico_file([(p, icon_image(p)) for p in all_pixels])
+    if args.preview:
+        write_atomically(args.preview, png_preview(all_pixels, actual_size=True))
+        print("make_icon: the icon's 32x32 and 16x16 images, enlarged 8 times and at their size: %s"
+              % os.path.abspath(args.preview))
     if args.check:
         try:
             with open(args.ico, "rb") as f:
