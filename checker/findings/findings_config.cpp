@@ -204,11 +204,24 @@ void check_reg_key(check_context& context, unsigned line, const std::string& reg
 {
     const char* never = ", so the key never opens and the product never counts as installed.";
     size_t root_length = check_registry_root_length(reg_key);
-    if (root_length != 0)
+    if (root_length != 0) {
+        std::string root = reg_key.substr(0, root_length);
+        std::string below = check_installed_key(reg_key);
+        bool machine = ini_same_name(root, "HKLM") || ini_same_name(root, "HKEY_LOCAL_MACHINE");
+        std::string advice =
+            below.empty() ? " Write the path of the product's key below the root, such as SOFTWARE\\Maker\\Product."
+            : machine     ? " Write the path below the root: RegKey=" + shown(codepage_to_utf8(context.options.codepage,
+                                                                                                below, nullptr)) + "."
+                          : " Have the product's setup write its key below HKEY_LOCAL_MACHINE, then write the path"
+                            " below the root: RegKey=" +
+                                shown(codepage_to_utf8(context.options.codepage, below, nullptr)) + ".";
         add_config(context, line, "regkey-root",
-                   "RegKey begins with the root name " + quoted(context, reg_key.substr(0, root_length)) +
-                       ": the launcher already looks below HKEY_LOCAL_MACHINE" + never +
-                       " Write the path below the root, e.g. SOFTWARE\\Maker\\Product.");
+                   "RegKey begins with the root name " + quoted(context, root) +
+                       (machine ? ": the launcher already looks below HKEY_LOCAL_MACHINE"
+                                : ": the launcher looks only below HKEY_LOCAL_MACHINE, never below " +
+                                      quoted(context, root)) +
+                       never + advice);
+    }
     check_cut(context, line, key_reg_key, reg_key, path_capacity, "regkey-cut",
               "the cut key never opens and the product never counts as installed");
     if (has_comment(reg_key))

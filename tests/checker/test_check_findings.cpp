@@ -310,7 +310,16 @@ const finding_case finding_cases[] = {
     {"RegKey with ';' but no blank before it", {{"Tovinel.ini", ini_with_key("SOFTWARE\\Maker;Product")}},
      {"--installed=C:\\A.EXE"}, 0, {}, {"Decision: start the installed application"}},
     {"RegKey with its root", {{"Tovinel.ini", ini_with_key("HKLM\\SOFTWARE\\Maker")}}, {"--installed=C:\\A.EXE"}, 1,
-     {"Tovinel.ini:2 regkey-root"}, {"although the product is installed"}},
+     {"Tovinel.ini:2 regkey-root"},
+     {"although the product is installed", "looks below HKEY_LOCAL_MACHINE, so the key never opens and the product"
+      " never counts as installed. Write the path below the root: RegKey=SOFTWARE\\Maker. [regkey-root]"}},
+    {"RegKey below another root", {{"Tovinel.ini", ini_with_key("HKEY_CURRENT_USER/Software/Maker")}}, {}, 1,
+     {"Tovinel.ini:2 regkey-root", "Tovinel.ini:2 regkey-forward-slash"},
+     {"the launcher looks only below HKEY_LOCAL_MACHINE, never below 'HKEY_CURRENT_USER', so the key never opens",
+      "Have the product's setup write its key below HKEY_LOCAL_MACHINE, then write the path below the root:"
+      " RegKey=Software\\Maker."}},
+    {"RegKey that is a root alone", {{"Tovinel.ini", ini_with_key("HKCU")}}, {}, 1, {"Tovinel.ini:2 regkey-root"},
+     {"Write the path of the product's key below the root, such as SOFTWARE\\Maker\\Product."}},
     {"RegKey with a comment", {{"Tovinel.ini", ini_with_key("SOFTWARE\\Maker ; ours")}}, {"--installed=C:\\A.EXE"}, 1,
      {"Tovinel.ini:2 regkey-comment"}, {"although the product is installed"}},
     {"RegKey beginning with ';' holds no comment", {{"Tovinel.ini", ini_with_key(";SOFTWARE\\Maker")}},
