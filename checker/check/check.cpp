@@ -3,6 +3,7 @@
 #include "check/check.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "check/decide.h"
 #include "config.h"
@@ -15,31 +16,46 @@ namespace {
 const char autorun_file_name[] = "autorun.inf";
 const char default_launcher_name[] = "tovinel.exe";
 
-// Decodes a text file's first bytes as the ANSI profile functions read it.
+// UTF-16 big-endian code units as little-endian ones; an odd last byte is dropped.
+std::string swapped_pairs(const std::string& bytes)
+{
+    std::string out = bytes.substr(0, bytes.size() & ~static_cast<size_t>(1));
+    for (size_t i = 0; i + 1 < out.size(); i += 2)
+        std::swap(out[i], out[i + 1]);
+    return out;
+}
+
+// Decodes a text file's first bytes as the ANSI profile functions read it, and as it was meant.
 void decode(unsigned codepage, text_file* file)
 {
     const std::string& raw = file->raw;
     if (raw.compare(0, 2, "\xFF\xFE") == 0) {
         file->encoding = text_file::utf16le;
-        file->converted = utf16le_to_codepage(codepage, raw.substr(2));
+        file->meant = utf16le_to_codepage(codepage, raw.substr(2));
         return;
     }
     if (raw.compare(0, 2, "\xFE\xFF") == 0) {
         file->encoding = text_file::utf16be;
-    } else if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        file->meant = utf16le_to_codepage(codepage, swapped_pairs(raw.substr(2)));
+        return;
+    }
+    if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         file->encoding = text_file::utf8_mark;
-    } else {
-        // UTF-16 without a mark: most ASCII text then has a NUL in every other byte.
-        size_t sample = std::min<size_t>(raw.size(), 4096);
-        size_t low_first = 0;
-        size_t high_first = 0;
-        for (size_t i = 1; i < sample; i += 2) {
-            low_first += raw[i] == '\0' && raw[i - 1] != '\0' ? 1 : 0;
-            high_first += raw[i] != '\0' && raw[i - 1] == '\0' ? 1 : 0;
-        }
-        size_t pairs = sample / 2;
-        if (sample >= 8 && (low_first * 10 >= pairs * 9 || high_first * 10 >= pairs * 9))
-            file->encoding = text_file::utf16_unmarked;
+        file->meant = raw.substr(3);
+        return;
+    }
+    // UTF-16 without a mark: most ASCII text then has a NUL in every other byte.
+    size_t sample = std::min<size_t>(raw.size(), 4096);
+    size_t low_first = 0;
+    size_t high_first = 0;
+    for (size_t i = 1; i < sample; i += 2) {
+        low_first += raw[i] == '\0' && raw[i - 1] != '\0' ? 1 : 0;
+        high_first += raw[i] != '\0' && raw[i - 1] == '\0' ? 1 : 0;
+    }
+    size_t pairs = sample / 2;
+    if (sample >= 8 && (low_first * 10 >= pairs * 9 || high_first * 10 >= pairs * 9)) {
+        file->encoding = text_file::utf16_unmarked;
+        file->meant = utf16le_to_codepage(codepage, low_first >= high_first ? raw : swapped_pairs(raw));
     }
 }
 
@@ -78,7 +94,8 @@ void locate_launcher(check_context& context)
     std::string program;
     std::string arguments;
     if (context.autorun.present) {
-        autorun_facts facts = autorun_read(context.autorun.text());
+        // As meant: an encoding that hides autorun.inf from Windows is a finding of its own.
+        autorun_facts facts = autorun_read(context.autorun.meant_text());
         const autorun_value& command = !facts.open.text.empty() ? facts.open : facts.shell_execute;
         program = check_autorun_program(context, command.text, &arguments);
     }
@@ -98,9 +115,8 @@ void locate_launcher(check_context& context)
 check_report check_medium(const medium_access& medium, const check_options& options)
 {
     check_report report;
-    check_context context{medium, options, report, "", "", false, "", {}, {}};
+    check_context context{medium, options, report, "", "", false, "", {}, {}, {}, false};
     locate_launcher(context);
-    check_launcher_findings(context);
 
     bool folder = false;
     bool case_differs = false;
@@ -110,17 +126,25 @@ check_report check_medium(const medium_access& medium, const check_options& opti
     report.decision.config_path = config_path;
     report.decision.tail = context.tail;
     read_text_file(context, config_path, &context.config, &folder, &case_differs);
-    if (report.unreadable.size() == unreadable_before) {
+    bool config_read = report.unreadable.size() == unreadable_before;
+    // First: a name the image explains is reported once, as image-name, not again as missing.
+    check_image_findings(context);
+    check_launcher_findings(context);
+    if (config_read) {
         report.decision = options.this_machine ? check_play_this_machine(context) : check_play(context);
         check_config_findings(context);
         if (context.config.present && case_differs) {
             std::string actual = context.config.medium_path.substr(context.config.medium_path.rfind('/') + 1);
-            if (actual != config_file_name)
+            if (actual != config_file_name) {
+                std::string why = medium.why_named(context.config.medium_path);
                 check_add(context, rank_config, config_file_name, 0, "ini-name-case",
-                          "The file is named " + quoted_utf8(actual) +
-                              "; Windows finds it all the same (letter case is ignored), but Tovinel.ini is the"
-                              " usual name.",
+                          why.empty() ? "The file is named " + quoted_utf8(actual) +
+                                            "; Windows finds it all the same (letter case is ignored), but"
+                                            " Tovinel.ini is the usual name."
+                                      : "Windows sees the file as " + quoted_utf8(actual) + " and finds it all the"
+                                            " same (letter case is ignored): " + shown(why, 1000),
                           true);
+            }
         }
         if (folder)
             check_add(context, rank_config, config_file_name, 0, "ini-folder",
@@ -128,7 +152,6 @@ check_report check_medium(const medium_access& medium, const check_options& opti
     }
     check_autorun_findings(context);
     check_installed_findings(context);
-    check_image_findings(context);
     return report;
 }
 

@@ -93,7 +93,7 @@ line_facts check_names(check_context& context)
     bool first_of_name = false;     // the current section is the first of its name
     bool seen_application = false;
     bool seen_setup = false;
-    ini_scan(context.config.text(), [&](const ini_line& line) {
+    ini_scan(context.config.meant_text(), [&](const ini_line& line) {
         if (line.kind == ini_line_kind::comment)
             return;
         ++facts.lines_with_content;
@@ -176,7 +176,7 @@ unsigned line_of(const line_facts& facts, const char* section, const char* key)
 
 std::string whole_value(const check_context& context, const char* section, const char* key)
 {
-    return check_whole_value(context.config.text(), section, key);
+    return check_whole_value(context.config.meant_text(), section, key);
 }
 
 void check_cut(check_context& context, unsigned line, const char* key, const std::string& value, unsigned capacity,
@@ -271,7 +271,7 @@ void check_start(check_context& context, unsigned line, const std::string& start
 {
     if (start.empty() || is_number(start))
         return;
-    const std::string& text = context.config.text();
+    const std::string& text = context.config.meant_text();
     unsigned read = ini_read_int(text.data(), static_cast<unsigned long>(text.size()), section_application, key_start, 0);
     add_config(context, line, "start-not-number",
                "Start=" + quoted(context, start) + " is not a number: the launcher reads it as " +
@@ -301,7 +301,11 @@ void check_config_findings(check_context& context)
 {
     const text_file& config = context.config;
     if (!config.present) {
-        if (config.medium_path.empty())
+        // Not even the launcher's folder is found, for a reason the image names: nothing to add.
+        std::string folder_path;
+        bool folder_unseen = context.launcher_explained &&
+                             !check_resolve(context, context.launcher_folder, &folder_path, nullptr);
+        if (config.medium_path.empty() && !folder_unseen)
             add_config(context, 0, "ini-missing",
                        "There is no Tovinel.ini beside the launcher (" +
                            quoted(context, context.report.decision.config_path) +
@@ -340,7 +344,7 @@ void check_config_findings(check_context& context)
     check_start(context, line_of(facts, section_application, key_start), start);
     check_window(context, facts, window_class, window_title);
 
-    const std::string& text = config.text();
+    const std::string& text = config.meant_text();
     bool starts_something = !run.empty() || (!reg_key.empty() && ini_read_int(text.data(), static_cast<unsigned long>(text.size()),
                                                                                section_application, key_start, 0) != 0);
     if (!starts_something)

@@ -1,6 +1,8 @@
 // Tovinel check: the programs a medium starts and the files that say so: the launcher that
 // autorun.inf starts, the program Run names, the installed command, autorun.inf itself, and the
 // encodings of both text files. Programs are judged by their headers, never by their names alone.
+#include <algorithm>
+
 #include "config.h"
 #include "findings/check_context.h"
 #include "formats/autorun.h"
@@ -146,6 +148,15 @@ void add_config(check_context& context, unsigned line, const char* id, const std
 
 }  // namespace
 
+bool check_saved_as_utf8(const text_file& file)
+{
+    if (file.encoding != text_file::bytes && file.encoding != text_file::utf8_mark)
+        return false;
+    const std::string& text = file.meant_text();
+    bool beyond_ascii = std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    return beyond_ascii && is_utf8(text);
+}
+
 void check_run_findings(check_context& context, unsigned line, const std::string& run, const std::string& raw_run);
 
 void check_run_findings(check_context& context, unsigned line, const std::string& run, const std::string& raw_run)
@@ -195,7 +206,7 @@ void check_run_findings(check_context& context, unsigned line, const std::string
                            " without an extension: Windows then starts only " +
                            quoted(context, first_part + ".exe") + ", which is not on the medium, never the file " +
                            quoted(context, first_part) + ".");
-        else
+        else if (!check_name_explained(context, config_file_name, line))
             add_config(context, line, "run-missing",
                        "Run names " + quoted(context, first_part) + ", which is not on the medium (looked for " +
                            quoted(context, search.first_try) + ", letter case ignored): the setup program will not"
@@ -236,7 +247,7 @@ void check_launcher_findings(check_context& context)
     unsigned rank = rank_launcher;
     std::string from = "The launcher " + quoted(context, launcher_path);
     if (context.launcher_from_autorun) {
-        autorun_facts facts = autorun_read(context.autorun.text());
+        autorun_facts facts = autorun_read(context.autorun.meant_text());
         line = !facts.open.text.empty() ? facts.open.line : facts.shell_execute.line;
         rank = rank_autorun;
         file = autorun_file_name;
@@ -253,6 +264,10 @@ void check_launcher_findings(check_context& context)
                       " Tovinel.ini.");
     std::string medium_path;
     if (!check_resolve(context, launcher_path, &medium_path, nullptr)) {
+        if (check_name_explained(context, file, line) || check_name_explained(context, "--folder", 0)) {
+            context.launcher_explained = true;
+            return;
+        }
         check_add(context, rank, file, line, "launcher-missing",
                   (context.launcher_from_autorun ? from + " is not on the medium"
                                                  : "There is no launcher " + quoted(context, launcher_path) +
@@ -297,7 +312,8 @@ void check_autorun_findings(check_context& context)
         return;
     }
     check_encoding_findings(context, autorun, rank_autorun, autorun_file_name);
-    autorun_facts facts = autorun_read(autorun.text());
+    // As meant: what an encoding hides from Windows is its own finding.
+    autorun_facts facts = autorun_read(autorun.meant_text());
     if (facts.open.text.empty() && facts.shell_execute.text.empty()) {
         check_add(context, rank_autorun, autorun_file_name, 0, "autorun-no-program",
                   "autorun.inf names no program ([autorun] has no open= or shellexecute=): Windows will not start"
@@ -323,8 +339,9 @@ void check_autorun_findings(check_context& context)
         // A leading backslash names the root all the same: empty names are passed over.
         std::string icon = autorun_icon_file(facts.icon.text);
         std::string medium_path;
-        if (!check_resolve(context, context.launcher_folder.substr(0, 3) + icon, &medium_path, nullptr) ||
-            context.medium.kind_of(medium_path, nullptr) != medium_kind::file)
+        if ((!check_resolve(context, context.launcher_folder.substr(0, 3) + icon, &medium_path, nullptr) ||
+             context.medium.kind_of(medium_path, nullptr) != medium_kind::file) &&
+            !check_name_explained(context, autorun_file_name, facts.icon.line))
             check_add(context, rank_autorun, autorun_file_name, facts.icon.line, "autorun-icon-missing",
                       "icon=" + quoted(context, facts.icon.text) + " names " + quoted(context, icon) +
                           ", which is not on the medium: Windows shows the drive's own icon.");
@@ -389,6 +406,60 @@ void check_installed_findings(check_context& context)
                 " quotes.");
 }
 
+namespace {
+
+// What a reader that finds nothing in `rank`'s file costs: ", so the launcher starts nothing", or ""
+// when something starts all the same.
+std::string nothing_read_consequence(const check_context& context, unsigned rank)
+{
+    if (rank == rank_autorun) {
+        autorun_facts facts = autorun_read(context.autorun.text());
+        return facts.open.text.empty() && facts.shell_execute.text.empty()
+                   ? ", so nothing starts when the medium is inserted"
+                   : "";
+    }
+    const check_decision& decision = context.report.decision;
+    return decision.known && !decision.started ? ", so the launcher starts nothing" : "";
+}
+
+// What a UTF-8 mark costs: the header it turns into text, and the keys under that header.
+std::string mark_consequence(const check_context& context, const text_file& file, unsigned rank)
+{
+    std::string header;
+    std::vector<std::string> keys;
+    bool done = false;
+    ini_scan(file.meant_text(), [&](const ini_line& line) {
+        if (done || line.kind == ini_line_kind::comment)
+            return;
+        if (line.kind == ini_line_kind::section) {
+            if (line.number == 1 && header.empty())
+                header = "[" + line.name + "]";
+            else
+                done = true;
+            return;
+        }
+        if (header.empty())
+            done = true;
+        else if (!line.name.empty())
+            keys.push_back(line.name);
+    });
+    if (header.empty())
+        return "; that line holds no section header, so nothing is lost yet";
+    std::string out = ", so " + quoted(context, header) + " is no section header";
+    if (keys.empty())
+        return out;
+    const size_t named_most = 4;
+    std::string names;
+    for (size_t i = 0; i < keys.size() && i < named_most; ++i)
+        names += (i == 0 ? "" : i + 1 == keys.size() ? " and " : ", ") + quoted(context, keys[i]);
+    if (keys.size() > named_most)
+        names += " and " + std::to_string(keys.size() - named_most) + " more keys";
+    return out + " and " + (rank == rank_autorun ? "Windows" : "the launcher") + " never reads " + names +
+           " under it" + nothing_read_consequence(context, rank);
+}
+
+}  // namespace
+
 void check_encoding_findings(check_context& context, const text_file& file, unsigned rank, const char* name)
 {
     std::string what = name;
@@ -402,37 +473,33 @@ void check_encoding_findings(check_context& context, const text_file& file, unsi
     case text_file::utf16be:
         check_add(context, rank, name, 0, "encoding-utf16-big-endian",
                   what + " is saved as UTF-16 big-endian (byte-order mark FE FF): the profile reader takes it byte"
-                         " by byte and finds nothing in it. Save it as ANSI text.");
+                         " by byte and finds nothing in it" + nothing_read_consequence(context, rank) +
+                      ". Save it as ANSI text.");
         return;
     case text_file::utf16_unmarked:
         check_add(context, rank, name, 0, "encoding-utf16-unmarked",
                   what + " looks like UTF-16 without a byte-order mark: Windows reads it byte by byte and finds"
-                         " nothing in it. Save it as ANSI text, or as UTF-16 with its mark.");
+                         " nothing in it" + nothing_read_consequence(context, rank) +
+                      ". Save it as ANSI text, or as UTF-16 with its mark.");
         return;
-    case text_file::utf8_mark: {
-        std::string first_line = file.raw.substr(3, file.raw.find_first_of("\r\n") - 3);
-        bool header = !ini_trimmed(first_line).empty() && ini_trimmed(first_line)[0] == '[';
+    case text_file::utf8_mark:
         check_add(context, rank, name, 1, "encoding-utf8-mark",
                   what + " begins with a UTF-8 byte-order mark, which Windows reads as the text " +
                       quoted(context, "\xEF\xBB\xBF") + " in front of the first line" +
-                      (header ? ", so " + quoted(context, ini_trimmed(first_line)) +
-                                    " is no section header and what follows it is lost. Save it as ANSI text."
-                              : ". Save it as ANSI text."));
+                      mark_consequence(context, file, rank) + ". Save it as ANSI text.");
         break;
-    }
     case text_file::bytes:
         break;
     }
     // UTF-8 text beyond ASCII: Windows reads its bytes in the ANSI code page.
-    const std::string& text = file.raw;
-    size_t start = file.encoding == text_file::utf8_mark ? 3 : 0;
-    size_t high = start;
-    while (high < text.size() && static_cast<unsigned char>(text[high]) < 0x80)
-        ++high;
-    if (high == text.size() || !is_utf8(text.substr(start)))
+    if (!check_saved_as_utf8(file))
         return;
+    const std::string& text = file.meant_text();
+    size_t high = 0;
+    while (static_cast<unsigned char>(text[high]) < 0x80)
+        ++high;
     size_t line_start = text.find_last_of("\r\n", high);
-    line_start = line_start == std::string::npos ? start : line_start + 1;
+    line_start = line_start == std::string::npos ? 0 : line_start + 1;
     size_t line_end = std::min(text.find_first_of("\r\n", high), text.size());
     unsigned line = 1;
     // Every byte before line_start has one after it, at high at the latest.
