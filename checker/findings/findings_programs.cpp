@@ -2,6 +2,9 @@
 // autorun.inf starts, the program Run names, the installed command, autorun.inf itself, and the
 // encodings of both text files. Programs are judged by their headers, never by their names alone.
 #include <algorithm>
+#include <iterator>
+#include <set>
+#include <vector>
 
 #include "config.h"
 #include "findings/check_context.h"
@@ -146,6 +149,65 @@ void add_config(check_context& context, unsigned line, const char* id, const std
     check_add(context, rank_config, config_file_name, line, id, text);
 }
 
+// `command` (ANSI bytes) found as a program in code page `codepage` instead of the check's own.
+program_search find_in_codepage(const check_context& context, unsigned codepage, const std::string& command)
+{
+    check_options options = context.options;
+    options.codepage = codepage;
+    check_context other{context.medium, options, context.report, context.launcher_folder, context.launcher_name,
+                        context.launcher_from_autorun, context.tail, {}, {}, {}, false};
+    return check_find_program(other, command);
+}
+
+// Tells whether `run`, UTF-8 text of a file saved as UTF-8, names a program on the medium once
+// saved in an ANSI code page that can write it, the check's own first.
+bool utf8_names_program(const check_context& context, const std::string& base, const std::string& run)
+{
+    std::vector<unsigned> codepages = {context.options.codepage};
+    codepages.insert(codepages.end(), std::begin(codepages_known), std::end(codepages_known));
+    for (unsigned codepage : codepages) {
+        bool exact = false;
+        std::string ansi = utf8_to_codepage(codepage, run, &exact);
+        if (exact && find_in_codepage(context, codepage, base + ansi).found)
+            return true;
+    }
+    return false;
+}
+
+// For a command that holds bytes beyond ASCII and names no program in the check's code page: which
+// other code pages read it as a program on the medium, and what to do about it; "" when none does.
+std::string other_codepages_hint(const check_context& context, const std::string& command)
+{
+    bool ascii = std::all_of(command.begin(), command.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii)
+        return "";
+    std::vector<unsigned> readers;
+    std::string first_found;
+    for (unsigned codepage : codepages_known) {
+        if (codepage == context.options.codepage)
+            continue;
+        program_search search = find_in_codepage(context, codepage, command);
+        if (!search.found)
+            continue;
+        if (readers.empty())
+            first_found = codepage_to_utf8(codepage, search.windows_path, nullptr);
+        readers.push_back(codepage);
+    }
+    if (readers.empty())
+        return "";
+    std::string list;
+    for (size_t i = 0; i < readers.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == readers.size() ? " and " : ", ") + std::to_string(readers[i]) + " (" +
+                codepage_language(readers[i]) + ")";
+    std::string own = std::to_string(context.options.codepage);
+    std::string first = std::to_string(readers[0]);
+    return " Its name is not ASCII, and the launcher reads Tovinel.ini in the ANSI code page of the user's"
+           " Windows, here " + own + ": in code page" + (readers.size() > 1 ? "s " : " ") + list + " it names " +
+           quoted_utf8(first_found) + ", which is on the medium. Check the medium for Windows set to that code"
+           " page with --codepage=" + first + " (--codepage=" + own + "," + first +
+           " checks both); only ASCII names work on every Windows.";
+}
+
 }  // namespace
 
 bool check_saved_as_utf8(const text_file& file)
@@ -206,11 +268,12 @@ void check_run_findings(check_context& context, unsigned line, const std::string
                            " without an extension: Windows then starts only " +
                            quoted(context, first_part + ".exe") + ", which is not on the medium, never the file " +
                            quoted(context, first_part) + ".");
-        else if (!check_name_explained(context, config_file_name, line))
+        else if (!check_name_explained(context, config_file_name, line) &&
+                 !(check_saved_as_utf8(context.config) && utf8_names_program(context, base, run)))
             add_config(context, line, "run-missing",
                        "Run names " + quoted(context, first_part) + ", which is not on the medium (looked for " +
                            quoted(context, search.first_try) + ", letter case ignored): the setup program will not"
-                           " start.");
+                           " start." + other_codepages_hint(context, base + run));
         return;
     }
     size_t run_starts = base.size();
@@ -458,6 +521,65 @@ std::string mark_consequence(const check_context& context, const text_file& file
            " under it" + nothing_read_consequence(context, rank);
 }
 
+std::string codepage_words(unsigned codepage)
+{
+    return std::to_string(codepage) + " (" + codepage_language(codepage) + ")";
+}
+
+// What to do about UTF-8 text beyond ASCII (`text`) that Windows reads in the check's code page.
+std::string utf8_advice(const check_context& context, const std::string& text)
+{
+    // Each character beyond ASCII once, in order: enough to tell which code pages can write it all.
+    const size_t characters_most = 4096;
+    std::vector<std::string> characters;
+    std::set<std::string> seen;
+    std::string all;
+    for (size_t at = 0; at < text.size() && characters.size() < characters_most;) {
+        size_t length = 1;
+        while (at + length < text.size() && (static_cast<unsigned char>(text[at + length]) & 0xC0u) == 0x80u)
+            ++length;
+        std::string character = text.substr(at, length);
+        at += length;
+        if (static_cast<unsigned char>(character[0]) >= 0x80 && seen.insert(character).second) {
+            characters.push_back(character);
+            all += character;
+        }
+    }
+    unsigned own = context.options.codepage;
+    bool exact = false;
+    utf8_to_codepage(own, all, &exact);
+    if (exact)
+        return " Save it as ANSI text in code page " + codepage_words(own) + ".";
+    std::string lacking;
+    for (const std::string& character : characters) {
+        utf8_to_codepage(own, character, &exact);
+        if (!exact) {
+            lacking = character;
+            break;
+        }
+    }
+    std::vector<unsigned> writers;
+    for (unsigned codepage : codepages_known) {
+        utf8_to_codepage(codepage, all, &exact);
+        if (exact)
+            writers.push_back(codepage);
+    }
+    std::string out = " Code page " + std::to_string(own) + " cannot write " + quoted_utf8(lacking) +
+                      ": Windows set to it never reads this text as written. Name the files and folders in ASCII,"
+                      " which every code page reads alike";
+    if (writers.empty())
+        return out + " (no ANSI code page can write all of this text), and save it as ANSI text.";
+    std::string list;
+    for (size_t i = 0; i < writers.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == writers.size() ? " or " : ", ") + codepage_words(writers[i]);
+    if (writers.size() == 1)
+        return out + "; or, for Windows set to code page " + list + ", save it as ANSI text in code page " +
+               std::to_string(writers[0]) + " and check the medium with --codepage=" + std::to_string(writers[0]) +
+               ".";
+    return out + "; or, for Windows set to code page " + list +
+           ", save it as ANSI text in that code page and check the medium with --codepage set to it.";
+}
+
 }  // namespace
 
 void check_encoding_findings(check_context& context, const text_file& file, unsigned rank, const char* name)
@@ -509,5 +631,5 @@ void check_encoding_findings(check_context& context, const text_file& file, unsi
     check_add(context, rank, name, line, "encoding-utf8",
               what + " holds UTF-8 text (" + quoted_utf8(ini_trimmed(shown_line)) +
                   "), but Windows reads it in code page " + std::to_string(context.options.codepage) + " as " +
-                  quoted(context, ini_trimmed(shown_line)) + ". Save it as ANSI text in that code page.");
+                  quoted(context, ini_trimmed(shown_line)) + "." + utf8_advice(context, text));
 }
