@@ -3,7 +3,9 @@
 #include "check/check.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "check/decide.h"
 #include "config.h"
@@ -83,7 +85,62 @@ void read_text_file(check_context& context, const std::string& windows_path, tex
     decode(context.options.codepage, file);
 }
 
-// Where the launcher is: the program autorun.inf starts, unless the options say otherwise.
+// The most programs looked at in one folder for a launcher that autorun.inf does not start.
+const size_t launcher_candidates_most = 64;
+
+// Tells whether the medium file `medium_path` is a Tovinel launcher (by its version record).
+bool is_launcher_file(const check_context& context, const std::string& medium_path)
+{
+    std::string bytes;
+    unsigned long long size = 0;
+    return context.medium.kind_of(medium_path, nullptr) == medium_kind::file &&
+           context.medium.read_start(medium_path, check_program_limit, &bytes, &size, nullptr) &&
+           program_is_launcher(program_facts_of(bytes));
+}
+
+// A launcher on the medium beside a Tovinel.ini, in the first of `folders` (ANSI, below the root,
+// "" for the root) that holds one: tovinel.exe before a renamed copy. Its name (ANSI) and folder;
+// false when there is none.
+bool find_launcher(const check_context& context, const std::vector<std::string>& folders, std::string* folder,
+                   std::string* name)
+{
+    std::string root = check_drive_root(context.options);
+    for (const std::string& candidate_folder : folders) {
+        std::string windows_folder = root + (candidate_folder.empty() ? "" : candidate_folder + "\\");
+        std::string medium_folder;
+        std::string config;
+        if (!check_resolve(context, windows_folder, &medium_folder, nullptr) ||
+            !check_resolve(context, windows_folder + config_file_name, &config, nullptr) ||
+            context.medium.kind_of(config, nullptr) != medium_kind::file)
+            continue;
+        std::vector<std::string> programs;
+        context.medium.each_entry(
+            medium_folder,
+            [&](const medium_entry& entry) {
+                if (entry.kind == medium_kind::file && entry.name.size() > 4 &&
+                    ascii_lower(entry.name.substr(entry.name.size() - 4)) == ".exe")
+                    programs.push_back(entry.name);
+                return programs.size() < launcher_candidates_most;
+            },
+            nullptr);
+        std::stable_partition(programs.begin(), programs.end(),
+                              [](const std::string& program) { return ascii_lower(program) == default_launcher_name; });
+        for (const std::string& program : programs) {
+            bool exact = false;
+            std::string ansi = utf8_to_codepage(context.options.codepage, program, &exact);
+            if (exact && is_launcher_file(context, medium_folder + (medium_folder.empty() ? "" : "/") + program)) {
+                *folder = candidate_folder;
+                *name = ansi;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Where the launcher is: the program autorun.inf starts, unless the options say otherwise. When
+// autorun.inf starts another program that is on the medium, the launcher found beside Tovinel.ini
+// is the one played, and autorun.inf is said to pass it by.
 void locate_launcher(check_context& context)
 {
     const check_options& options = context.options;
@@ -108,6 +165,24 @@ void locate_launcher(check_context& context)
                                                          : program_folder;
     context.launcher_folder = root + (folder_below_root.empty() ? "" : folder_below_root + "\\");
     context.tail = options.tail_given ? options.tail : arguments;
+
+    std::string medium_path;
+    if (program.empty() || !check_resolve(context, root + program, &medium_path, nullptr) ||
+        context.medium.kind_of(medium_path, nullptr) != medium_kind::file || is_launcher_file(context, medium_path))
+        return;
+    std::vector<std::string> folders = {folder_below_root};
+    if (!options.folder_given && !folder_below_root.empty())
+        folders.push_back("");
+    std::string found_folder;
+    std::string found_name;
+    if (!find_launcher(context, folders, &found_folder, &found_name))
+        return;
+    context.bypassing_program = program;
+    context.launcher_name = found_name;
+    context.launcher_from_autorun = false;
+    context.launcher_folder = root + (found_folder.empty() ? "" : found_folder + "\\");
+    // autorun.inf's arguments go to the program it starts, not to the launcher.
+    context.tail = options.tail_given ? options.tail : "";
 }
 
 }  // namespace
@@ -115,7 +190,7 @@ void locate_launcher(check_context& context)
 check_report check_medium(const medium_access& medium, const check_options& options)
 {
     check_report report;
-    check_context context{medium, options, report, "", "", false, "", {}, {}, {}, false};
+    check_context context{medium, options, report, "", "", false, "", {}, {}, "", {}, false};
     locate_launcher(context);
 
     bool folder = false;
@@ -132,6 +207,13 @@ check_report check_medium(const medium_access& medium, const check_options& opti
     check_launcher_findings(context);
     if (config_read) {
         report.decision = options.this_machine ? check_play_this_machine(context) : check_play(context);
+        if (!context.bypassing_program.empty()) {
+            report.decision.autorun_starts = check_drive_root(options) + context.bypassing_program;
+            report.decision.reasons.insert(report.decision.reasons.begin(),
+                                           "autorun.inf starts " + quoted(context, report.decision.autorun_starts) +
+                                               " itself: on insertion that program starts every time and nothing"
+                                               " decides. What follows is what the launcher would do if started.");
+        }
         check_config_findings(context);
         if (context.config.present && case_differs) {
             std::string actual = context.config.medium_path.substr(context.config.medium_path.rfind('/') + 1);

@@ -46,6 +46,9 @@ struct check_context {
     std::string tail;              // ANSI: the launcher's command-line tail
     text_file config;
     text_file autorun;
+    // autorun.inf starts another program directly (its path below the root, ANSI), while the
+    // launcher found on the medium is the one played: nothing decides on insertion.
+    std::string bypassing_program;
     // Where an image's names explain why Windows will not find a name ("FILE\nLINE", as reported by
     // image-name): the finding that the name is missing would only say it again.
     std::set<std::string> names_explained;

@@ -155,7 +155,7 @@ program_search find_in_codepage(const check_context& context, unsigned codepage,
     check_options options = context.options;
     options.codepage = codepage;
     check_context other{context.medium, options, context.report, context.launcher_folder, context.launcher_name,
-                        context.launcher_from_autorun, context.tail, {}, {}, {}, false};
+                        context.launcher_from_autorun, context.tail, {}, {}, "", {}, false};
     return check_find_program(other, command);
 }
 
@@ -392,7 +392,17 @@ void check_autorun_findings(check_context& context)
             continue;
         std::string arguments;
         std::string program = check_autorun_program(context, command.value.text, &arguments);
-        if (!ini_same_name(program, expected))
+        if (ini_same_name(program, expected))
+            continue;
+        if (!context.bypassing_program.empty() && program == context.bypassing_program)
+            check_add(context, rank_autorun, autorun_file_name, command.value.line, "autorun-bypasses-launcher",
+                      std::string(command.key) + "=" + quoted(context, command.value.text) +
+                          " starts that program itself, not the launcher " + quoted(context, expected) +
+                          " that is on the medium beside Tovinel.ini: on insertion that program starts every time,"
+                          " even where the product is installed, and nothing decides. Start the launcher: " +
+                          command.key + "=" + shown(codepage_to_utf8(context.options.codepage, expected, nullptr)) +
+                          ".");
+        else
             check_add(context, rank_autorun, autorun_file_name, command.value.line, "autorun-not-launcher",
                       std::string(command.key) + "=" + quoted(context, command.value.text) +
                           " does not start the launcher, " + quoted(context, expected) +
