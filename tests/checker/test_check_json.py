@@ -38,7 +38,7 @@ def agreement(report, text, machine, medium, version_line):
     problems = []
     lines = text.splitlines()
     launcher = report["launcher"]
-    bypassed = " (on the medium, but autorun.inf does not start it)" if launcher["autorun_starts"] is not None else ""
+    bypassed = " (on the medium, but autorun.inf does not start it)" if "autorun_starts" in launcher else ""
     if f"Launcher: {quoted(launcher['path'])}, tail {quoted(launcher['tail'])}{bypassed}" not in lines or \
             (bypassed and f"  - autorun.inf starts {quoted(launcher['autorun_starts'])} itself" not in text):
         problems.append(f"launcher {launcher}, text {[l for l in lines if l.startswith('Launcher:')]}")
