@@ -3,6 +3,9 @@
 #include "check/check.h"
 
 #include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "check/decide.h"
 #include "config.h"
@@ -15,31 +18,46 @@ namespace {
 const char autorun_file_name[] = "autorun.inf";
 const char default_launcher_name[] = "tovinel.exe";
 
-// Decodes a text file's first bytes as the ANSI profile functions read it.
+// UTF-16 big-endian code units as little-endian ones; an odd last byte is dropped.
+std::string swapped_pairs(const std::string& bytes)
+{
+    std::string out = bytes.substr(0, bytes.size() & ~static_cast<size_t>(1));
+    for (size_t i = 0; i + 1 < out.size(); i += 2)
+        std::swap(out[i], out[i + 1]);
+    return out;
+}
+
+// Decodes a text file's first bytes as the ANSI profile functions read it, and as it was meant.
 void decode(unsigned codepage, text_file* file)
 {
     const std::string& raw = file->raw;
     if (raw.compare(0, 2, "\xFF\xFE") == 0) {
         file->encoding = text_file::utf16le;
-        file->converted = utf16le_to_codepage(codepage, raw.substr(2));
+        file->meant = utf16le_to_codepage(codepage, raw.substr(2));
         return;
     }
     if (raw.compare(0, 2, "\xFE\xFF") == 0) {
         file->encoding = text_file::utf16be;
-    } else if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        file->meant = utf16le_to_codepage(codepage, swapped_pairs(raw.substr(2)));
+        return;
+    }
+    if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         file->encoding = text_file::utf8_mark;
-    } else {
-        // UTF-16 without a mark: most ASCII text then has a NUL in every other byte.
-        size_t sample = std::min<size_t>(raw.size(), 4096);
-        size_t low_first = 0;
-        size_t high_first = 0;
-        for (size_t i = 1; i < sample; i += 2) {
-            low_first += raw[i] == '\0' && raw[i - 1] != '\0' ? 1 : 0;
-            high_first += raw[i] != '\0' && raw[i - 1] == '\0' ? 1 : 0;
-        }
-        size_t pairs = sample / 2;
-        if (sample >= 8 && (low_first * 10 >= pairs * 9 || high_first * 10 >= pairs * 9))
-            file->encoding = text_file::utf16_unmarked;
+        file->meant = raw.substr(3);
+        return;
+    }
+    // UTF-16 without a mark: most ASCII text then has a NUL in every other byte.
+    size_t sample = std::min<size_t>(raw.size(), 4096);
+    size_t low_first = 0;
+    size_t high_first = 0;
+    for (size_t i = 1; i < sample; i += 2) {
+        low_first += raw[i] == '\0' && raw[i - 1] != '\0' ? 1 : 0;
+        high_first += raw[i] != '\0' && raw[i - 1] == '\0' ? 1 : 0;
+    }
+    size_t pairs = sample / 2;
+    if (sample >= 8 && (low_first * 10 >= pairs * 9 || high_first * 10 >= pairs * 9)) {
+        file->encoding = text_file::utf16_unmarked;
+        file->meant = utf16le_to_codepage(codepage, low_first >= high_first ? raw : swapped_pairs(raw));
     }
 }
 
@@ -67,7 +85,62 @@ void read_text_file(check_context& context, const std::string& windows_path, tex
     decode(context.options.codepage, file);
 }
 
-// Where the launcher is: the program autorun.inf starts, unless the options say otherwise.
+// The most programs looked at in one folder for a launcher that autorun.inf does not start.
+const size_t launcher_candidates_most = 64;
+
+// Tells whether the medium file `medium_path` is a Tovinel launcher (by its version record).
+bool is_launcher_file(const check_context& context, const std::string& medium_path)
+{
+    std::string bytes;
+    unsigned long long size = 0;
+    return context.medium.kind_of(medium_path, nullptr) == medium_kind::file &&
+           context.medium.read_start(medium_path, check_program_limit, &bytes, &size, nullptr) &&
+           program_is_launcher(program_facts_of(bytes));
+}
+
+// A launcher on the medium beside a Tovinel.ini, in the first of `folders` (ANSI, below the root,
+// "" for the root) that holds one: tovinel.exe before a renamed copy. Its name (ANSI) and folder;
+// false when there is none.
+bool find_launcher(const check_context& context, const std::vector<std::string>& folders, std::string* folder,
+                   std::string* name)
+{
+    std::string root = check_drive_root(context.options);
+    for (const std::string& candidate_folder : folders) {
+        std::string windows_folder = root + (candidate_folder.empty() ? "" : candidate_folder + "\\");
+        std::string medium_folder;
+        std::string config;
+        if (!check_resolve(context, windows_folder, &medium_folder, nullptr) ||
+            !check_resolve(context, windows_folder + config_file_name, &config, nullptr) ||
+            context.medium.kind_of(config, nullptr) != medium_kind::file)
+            continue;
+        std::vector<std::string> programs;
+        context.medium.each_entry(
+            medium_folder,
+            [&](const medium_entry& entry) {
+                if (entry.kind == medium_kind::file && entry.name.size() > 4 &&
+                    ascii_lower(entry.name.substr(entry.name.size() - 4)) == ".exe")
+                    programs.push_back(entry.name);
+                return programs.size() < launcher_candidates_most;
+            },
+            nullptr);
+        std::stable_partition(programs.begin(), programs.end(),
+                              [](const std::string& program) { return ascii_lower(program) == default_launcher_name; });
+        for (const std::string& program : programs) {
+            bool exact = false;
+            std::string ansi = utf8_to_codepage(context.options.codepage, program, &exact);
+            if (exact && is_launcher_file(context, medium_folder + (medium_folder.empty() ? "" : "/") + program)) {
+                *folder = candidate_folder;
+                *name = ansi;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Where the launcher is: the program autorun.inf starts, unless the options say otherwise. When
+// autorun.inf starts another program that is on the medium, the launcher found beside Tovinel.ini
+// is the one played, and autorun.inf is said to pass it by.
 void locate_launcher(check_context& context)
 {
     const check_options& options = context.options;
@@ -78,7 +151,8 @@ void locate_launcher(check_context& context)
     std::string program;
     std::string arguments;
     if (context.autorun.present) {
-        autorun_facts facts = autorun_read(context.autorun.text());
+        // As meant: an encoding that hides autorun.inf from Windows is a finding of its own.
+        autorun_facts facts = autorun_read(context.autorun.meant_text());
         const autorun_value& command = !facts.open.text.empty() ? facts.open : facts.shell_execute;
         program = check_autorun_program(context, command.text, &arguments);
     }
@@ -91,6 +165,24 @@ void locate_launcher(check_context& context)
                                                          : program_folder;
     context.launcher_folder = root + (folder_below_root.empty() ? "" : folder_below_root + "\\");
     context.tail = options.tail_given ? options.tail : arguments;
+
+    std::string medium_path;
+    if (program.empty() || !check_resolve(context, root + program, &medium_path, nullptr) ||
+        context.medium.kind_of(medium_path, nullptr) != medium_kind::file || is_launcher_file(context, medium_path))
+        return;
+    std::vector<std::string> folders = {folder_below_root};
+    if (!options.folder_given && !folder_below_root.empty())
+        folders.push_back("");
+    std::string found_folder;
+    std::string found_name;
+    if (!find_launcher(context, folders, &found_folder, &found_name))
+        return;
+    context.bypassing_program = program;
+    context.launcher_name = found_name;
+    context.launcher_from_autorun = false;
+    context.launcher_folder = root + (found_folder.empty() ? "" : found_folder + "\\");
+    // autorun.inf's arguments go to the program it starts, not to the launcher.
+    context.tail = options.tail_given ? options.tail : "";
 }
 
 }  // namespace
@@ -98,9 +190,8 @@ void locate_launcher(check_context& context)
 check_report check_medium(const medium_access& medium, const check_options& options)
 {
     check_report report;
-    check_context context{medium, options, report, "", "", false, "", {}, {}};
+    check_context context{medium, options, report, "", "", false, "", {}, {}, "", {}, false};
     locate_launcher(context);
-    check_launcher_findings(context);
 
     bool folder = false;
     bool case_differs = false;
@@ -110,17 +201,32 @@ check_report check_medium(const medium_access& medium, const check_options& opti
     report.decision.config_path = config_path;
     report.decision.tail = context.tail;
     read_text_file(context, config_path, &context.config, &folder, &case_differs);
-    if (report.unreadable.size() == unreadable_before) {
+    bool config_read = report.unreadable.size() == unreadable_before;
+    // First: a name the image explains is reported once, as image-name, not again as missing.
+    check_image_findings(context);
+    check_launcher_findings(context);
+    if (config_read) {
         report.decision = options.this_machine ? check_play_this_machine(context) : check_play(context);
+        if (!context.bypassing_program.empty()) {
+            report.decision.autorun_starts = check_drive_root(options) + context.bypassing_program;
+            report.decision.reasons.insert(report.decision.reasons.begin(),
+                                           "autorun.inf starts " + quoted(context, report.decision.autorun_starts) +
+                                               " itself: on insertion that program starts every time and nothing"
+                                               " decides. What follows is what the launcher would do if started.");
+        }
         check_config_findings(context);
         if (context.config.present && case_differs) {
             std::string actual = context.config.medium_path.substr(context.config.medium_path.rfind('/') + 1);
-            if (actual != config_file_name)
+            if (actual != config_file_name) {
+                std::string why = medium.why_named(context.config.medium_path);
                 check_add(context, rank_config, config_file_name, 0, "ini-name-case",
-                          "The file is named " + quoted_utf8(actual) +
-                              "; Windows finds it all the same (letter case is ignored), but Tovinel.ini is the"
-                              " usual name.",
+                          why.empty() ? "The file is named " + quoted_utf8(actual) +
+                                            "; Windows finds it all the same (letter case is ignored), but"
+                                            " Tovinel.ini is the usual name."
+                                      : "Windows sees the file as " + quoted_utf8(actual) + " and finds it all the"
+                                            " same (letter case is ignored): " + shown(why, 1000),
                           true);
+            }
         }
         if (folder)
             check_add(context, rank_config, config_file_name, 0, "ini-folder",
@@ -128,7 +234,6 @@ check_report check_medium(const medium_access& medium, const check_options& opti
     }
     check_autorun_findings(context);
     check_installed_findings(context);
-    check_image_findings(context);
     return report;
 }
 

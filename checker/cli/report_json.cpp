@@ -115,7 +115,9 @@ std::string json_report(const check_options& options, const std::string& descrip
            ", \"description\": " + json_string(description) + "},\n";
     out += "  \"launcher\": {\"path\": " + json_ansi(options, decision.launcher_path) +
            ", \"config_path\": " + json_ansi(options, decision.config_path) +
-           ", \"tail\": " + json_ansi(options, decision.tail) + "},\n";
+           ", \"tail\": " + json_ansi(options, decision.tail) +
+           (decision.autorun_starts.empty() ? "" : ", \"autorun_starts\": " + json_ansi(options, decision.autorun_starts)) +
+           "},\n";
     out += "  \"machine\": " + machine_object(options, decision, machine) + ",\n";
     out += "  \"decision\": {\"outcome\": \"" + std::string(outcome(decision)) +
            "\", \"reasons\": " + json_list(decision.reasons) + "},\n";

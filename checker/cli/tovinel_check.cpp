@@ -302,8 +302,9 @@ std::string machine_words(const check_options& options, const check_decision& de
 
 void print_decision(std::string* out, const check_options& options, const check_decision& decision)
 {
-    put(out, "Launcher: %s, tail %s\n", quoted(options, decision.launcher_path).c_str(),
-        quoted(options, decision.tail).c_str());
+    put(out, "Launcher: %s, tail %s%s\n", quoted(options, decision.launcher_path).c_str(),
+        quoted(options, decision.tail).c_str(),
+        decision.autorun_starts.empty() ? "" : " (on the medium, but autorun.inf does not start it)");
     put(out, "Machine:  %s\n", machine_words(options, decision).c_str());
     if (!decision.known)
         put(out, "Decision: unknown: this machine cannot read the configuration\n");

@@ -2,6 +2,7 @@
 // Windows reads them, and the report being filled. Internal to checker/.
 #pragma once
 
+#include <set>
 #include <string>
 
 #include "findings/report.h"
@@ -14,10 +15,15 @@ struct text_file {
     bool present = false;          // a regular file is there and was read
     std::string medium_path;       // its path on the medium, UTF-8
     std::string raw;               // its first bytes as they are (at most check_text_limit)
-    std::string converted;         // a UTF-16 file's text in the ANSI code page
+    // The text as its author meant it, in the ANSI code page: a UTF-16 file converted (either byte
+    // order, marked or not), a UTF-8 mark dropped. Empty for plain bytes, whose text is `raw`.
+    std::string meant;
 
     // The text as Windows NT's ANSI profile functions see it.
-    const std::string& text() const { return encoding == utf16le ? converted : raw; }
+    const std::string& text() const { return encoding == utf16le ? meant : raw; }
+    // The text as meant: what the findings judge, so that an encoding that hides the file's content
+    // is reported once, by its own finding, and the content still gets the findings of its own.
+    const std::string& meant_text() const { return encoding == bytes ? raw : meant; }
     unsigned long long size = 0;   // its whole size
     encoding_kind encoding = bytes;
 };
@@ -40,6 +46,13 @@ struct check_context {
     std::string tail;              // ANSI: the launcher's command-line tail
     text_file config;
     text_file autorun;
+    // autorun.inf starts another program directly (its path below the root, ANSI), while the
+    // launcher found on the medium is the one played: nothing decides on insertion.
+    std::string bypassing_program;
+    // Where an image's names explain why Windows will not find a name ("FILE\nLINE", as reported by
+    // image-name): the finding that the name is missing would only say it again.
+    std::set<std::string> names_explained;
+    bool launcher_explained = false;   // the launcher's own name is one of them
 };
 
 // The medium path of the file or folder that the Windows path `windows_path` (ANSI) names, names
@@ -115,4 +128,10 @@ void check_installed_findings(check_context& context);
 std::vector<std::string> check_tried_paths(const std::string& base, const std::string& command);
 
 void check_image_findings(check_context& context);
+// Tells whether an image-name finding already says why Windows will not find the name on `line` of
+// `file` (or, for "--folder", the launcher's folder): a finding that it is missing would repeat it.
+bool check_name_explained(const check_context& context, const std::string& file, unsigned line);
 void check_encoding_findings(check_context& context, const text_file& file, unsigned rank, const char* name);
+// Tells whether `file` is UTF-8 text beyond ASCII, which Windows reads in the ANSI code page: the
+// encoding-utf8 finding's cause.
+bool check_saved_as_utf8(const text_file& file);

@@ -10,6 +10,7 @@
 namespace {
 
 const char* const finding_ids[] = {
+    "autorun-bypasses-launcher",
     "autorun-icon-missing",
     "autorun-label-long",
     "autorun-missing",

@@ -69,7 +69,7 @@ line_facts check_names(check_context& context)
     bool first_of_name = false;     // the current section is the first of its name
     bool seen_application = false;
     bool seen_setup = false;
-    ini_scan(context.config.text(), [&](const ini_line& line) {
+    ini_scan(context.config.meant_text(), [&](const ini_line& line) {
         if (line.kind == ini_line_kind::comment)
             return;
         ++facts.lines_with_content;
@@ -152,7 +152,7 @@ unsigned line_of(const line_facts& facts, const char* section, const char* key)
 
 std::string whole_value(const check_context& context, const char* section, const char* key)
 {
-    return check_whole_value(context.config.text(), section, key);
+    return check_whole_value(context.config.meant_text(), section, key);
 }
 
 void check_cut(check_context& context, unsigned line, const char* key, const std::string& value, unsigned capacity,
@@ -180,11 +180,24 @@ void check_reg_key(check_context& context, unsigned line, const std::string& reg
 {
     const char* never = ", so the key never opens and the product never counts as installed.";
     size_t root_length = check_registry_root_length(reg_key);
-    if (root_length != 0)
+    if (root_length != 0) {
+        std::string root = reg_key.substr(0, root_length);
+        std::string below = check_installed_key(reg_key);
+        bool machine = ini_same_name(root, "HKLM") || ini_same_name(root, "HKEY_LOCAL_MACHINE");
+        std::string advice =
+            below.empty() ? " Write the path of the product's key below the root, such as SOFTWARE\\Maker\\Product."
+            : machine     ? " Write the path below the root: RegKey=" + shown(codepage_to_utf8(context.options.codepage,
+                                                                                                below, nullptr)) + "."
+                          : " Have the product's setup write its key below HKEY_LOCAL_MACHINE, then write the path"
+                            " below the root: RegKey=" +
+                                shown(codepage_to_utf8(context.options.codepage, below, nullptr)) + ".";
         add_config(context, line, "regkey-root",
-                   "RegKey begins with the root name " + quoted(context, reg_key.substr(0, root_length)) +
-                       ": the launcher already looks below HKEY_LOCAL_MACHINE" + never +
-                       " Write the path below the root, e.g. SOFTWARE\\Maker\\Product.");
+                   "RegKey begins with the root name " + quoted(context, root) +
+                       (machine ? ": the launcher already looks below HKEY_LOCAL_MACHINE"
+                                : ": the launcher looks only below HKEY_LOCAL_MACHINE, never below " +
+                                      quoted(context, root)) +
+                       never + advice);
+    }
     check_cut(context, line, key_reg_key, reg_key, path_capacity, "regkey-cut",
               "the cut key never opens and the product never counts as installed");
     if (has_comment(reg_key))
@@ -234,7 +247,7 @@ void check_start(check_context& context, unsigned line, const std::string& start
 {
     if (start.empty() || is_number(start))
         return;
-    const std::string& text = context.config.text();
+    const std::string& text = context.config.meant_text();
     unsigned read = ini_read_int(text.data(), static_cast<unsigned long>(text.size()), section_application, key_start, 0);
     add_config(context, line, "start-not-number",
                "Start=" + quoted(context, start) + " is not a number: the launcher reads it as " +
@@ -264,7 +277,11 @@ void check_config_findings(check_context& context)
 {
     const text_file& config = context.config;
     if (!config.present) {
-        if (config.medium_path.empty())
+        // Not even the launcher's folder is found, for a reason the image names: nothing to add.
+        std::string folder_path;
+        bool folder_unseen = context.launcher_explained &&
+                             !check_resolve(context, context.launcher_folder, &folder_path, nullptr);
+        if (config.medium_path.empty() && !folder_unseen)
             add_config(context, 0, "ini-missing",
                        "There is no Tovinel.ini beside the launcher (" +
                            quoted(context, context.report.decision.config_path) +
@@ -303,7 +320,7 @@ void check_config_findings(check_context& context)
     check_start(context, line_of(facts, section_application, key_start), start);
     check_window(context, facts, window_class, window_title);
 
-    const std::string& text = config.text();
+    const std::string& text = config.meant_text();
     bool starts_something = !run.empty() || (!reg_key.empty() && ini_read_int(text.data(), static_cast<unsigned long>(text.size()),
                                                                                section_application, key_start, 0) != 0);
     if (!starts_something)

@@ -1,6 +1,11 @@
 // Tovinel check: the programs a medium starts and the files that say so: the launcher that
 // autorun.inf starts, the program Run names, the installed command, autorun.inf itself, and the
 // encodings of both text files. Programs are judged by their headers, never by their names alone.
+#include <algorithm>
+#include <iterator>
+#include <set>
+#include <vector>
+
 #include "config.h"
 #include "findings/check_context.h"
 #include "formats/autorun.h"
@@ -144,7 +149,75 @@ void add_config(check_context& context, unsigned line, const char* id, const std
     check_add(context, rank_config, config_file_name, line, id, text);
 }
 
+// `command` (ANSI bytes) found as a program in code page `codepage` instead of the check's own.
+program_search find_in_codepage(const check_context& context, unsigned codepage, const std::string& command)
+{
+    check_options options = context.options;
+    options.codepage = codepage;
+    check_context other{context.medium, options, context.report, context.launcher_folder, context.launcher_name,
+                        context.launcher_from_autorun, context.tail, {}, {}, "", {}, false};
+    return check_find_program(other, command);
+}
+
+// Tells whether `run`, UTF-8 text of a file saved as UTF-8, names a program on the medium once
+// saved in an ANSI code page that can write it, the check's own first.
+bool utf8_names_program(const check_context& context, const std::string& base, const std::string& run)
+{
+    std::vector<unsigned> codepages = {context.options.codepage};
+    codepages.insert(codepages.end(), std::begin(codepages_known), std::end(codepages_known));
+    for (unsigned codepage : codepages) {
+        bool exact = false;
+        std::string ansi = utf8_to_codepage(codepage, run, &exact);
+        if (exact && find_in_codepage(context, codepage, base + ansi).found)
+            return true;
+    }
+    return false;
+}
+
+// For a command that holds bytes beyond ASCII and names no program in the check's code page: which
+// other code pages read it as a program on the medium, and what to do about it; "" when none does.
+std::string other_codepages_hint(const check_context& context, const std::string& command)
+{
+    bool ascii = std::all_of(command.begin(), command.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii)
+        return "";
+    std::vector<unsigned> readers;
+    std::string first_found;
+    for (unsigned codepage : codepages_known) {
+        if (codepage == context.options.codepage)
+            continue;
+        program_search search = find_in_codepage(context, codepage, command);
+        if (!search.found)
+            continue;
+        if (readers.empty())
+            first_found = codepage_to_utf8(codepage, search.windows_path, nullptr);
+        readers.push_back(codepage);
+    }
+    if (readers.empty())
+        return "";
+    std::string list;
+    for (size_t i = 0; i < readers.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == readers.size() ? " and " : ", ") + std::to_string(readers[i]) + " (" +
+                codepage_language(readers[i]) + ")";
+    std::string own = std::to_string(context.options.codepage);
+    std::string first = std::to_string(readers[0]);
+    return " Its name is not ASCII, and the launcher reads Tovinel.ini in the ANSI code page of the user's"
+           " Windows, here " + own + ": in code page" + (readers.size() > 1 ? "s " : " ") + list + " it names " +
+           quoted_utf8(first_found) + ", which is on the medium. Check the medium for Windows set to that code"
+           " page with --codepage=" + first + " (--codepage=" + own + "," + first +
+           " checks both); only ASCII names work on every Windows.";
+}
+
 }  // namespace
+
+bool check_saved_as_utf8(const text_file& file)
+{
+    if (file.encoding != text_file::bytes && file.encoding != text_file::utf8_mark)
+        return false;
+    const std::string& text = file.meant_text();
+    bool beyond_ascii = std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    return beyond_ascii && is_utf8(text);
+}
 
 void check_run_findings(check_context& context, unsigned line, const std::string& run, const std::string& raw_run);
 
@@ -195,11 +268,12 @@ void check_run_findings(check_context& context, unsigned line, const std::string
                            " without an extension: Windows then starts only " +
                            quoted(context, first_part + ".exe") + ", which is not on the medium, never the file " +
                            quoted(context, first_part) + ".");
-        else
+        else if (!check_name_explained(context, config_file_name, line) &&
+                 !(check_saved_as_utf8(context.config) && utf8_names_program(context, base, run)))
             add_config(context, line, "run-missing",
                        "Run names " + quoted(context, first_part) + ", which is not on the medium (looked for " +
                            quoted(context, search.first_try) + ", letter case ignored): the setup program will not"
-                           " start.");
+                           " start." + other_codepages_hint(context, base + run));
         return;
     }
     size_t run_starts = base.size();
@@ -236,7 +310,7 @@ void check_launcher_findings(check_context& context)
     unsigned rank = rank_launcher;
     std::string from = "The launcher " + quoted(context, launcher_path);
     if (context.launcher_from_autorun) {
-        autorun_facts facts = autorun_read(context.autorun.text());
+        autorun_facts facts = autorun_read(context.autorun.meant_text());
         line = !facts.open.text.empty() ? facts.open.line : facts.shell_execute.line;
         rank = rank_autorun;
         file = autorun_file_name;
@@ -253,6 +327,10 @@ void check_launcher_findings(check_context& context)
                       " Tovinel.ini.");
     std::string medium_path;
     if (!check_resolve(context, launcher_path, &medium_path, nullptr)) {
+        if (check_name_explained(context, file, line) || check_name_explained(context, "--folder", 0)) {
+            context.launcher_explained = true;
+            return;
+        }
         check_add(context, rank, file, line, "launcher-missing",
                   (context.launcher_from_autorun ? from + " is not on the medium"
                                                  : "There is no launcher " + quoted(context, launcher_path) +
@@ -297,7 +375,8 @@ void check_autorun_findings(check_context& context)
         return;
     }
     check_encoding_findings(context, autorun, rank_autorun, autorun_file_name);
-    autorun_facts facts = autorun_read(autorun.text());
+    // As meant: what an encoding hides from Windows is its own finding.
+    autorun_facts facts = autorun_read(autorun.meant_text());
     if (facts.open.text.empty() && facts.shell_execute.text.empty()) {
         check_add(context, rank_autorun, autorun_file_name, 0, "autorun-no-program",
                   "autorun.inf names no program ([autorun] has no open= or shellexecute=): Windows will not start"
@@ -313,7 +392,17 @@ void check_autorun_findings(check_context& context)
             continue;
         std::string arguments;
         std::string program = check_autorun_program(context, command.value.text, &arguments);
-        if (!ini_same_name(program, expected))
+        if (ini_same_name(program, expected))
+            continue;
+        if (!context.bypassing_program.empty() && program == context.bypassing_program)
+            check_add(context, rank_autorun, autorun_file_name, command.value.line, "autorun-bypasses-launcher",
+                      std::string(command.key) + "=" + quoted(context, command.value.text) +
+                          " starts that program itself, not the launcher " + quoted(context, expected) +
+                          " that is on the medium beside Tovinel.ini: on insertion that program starts every time,"
+                          " even where the product is installed, and nothing decides. Start the launcher: " +
+                          command.key + "=" + shown(codepage_to_utf8(context.options.codepage, expected, nullptr)) +
+                          ".");
+        else
             check_add(context, rank_autorun, autorun_file_name, command.value.line, "autorun-not-launcher",
                       std::string(command.key) + "=" + quoted(context, command.value.text) +
                           " does not start the launcher, " + quoted(context, expected) +
@@ -323,8 +412,9 @@ void check_autorun_findings(check_context& context)
         // A leading backslash names the root all the same: empty names are passed over.
         std::string icon = autorun_icon_file(facts.icon.text);
         std::string medium_path;
-        if (!check_resolve(context, context.launcher_folder.substr(0, 3) + icon, &medium_path, nullptr) ||
-            context.medium.kind_of(medium_path, nullptr) != medium_kind::file)
+        if ((!check_resolve(context, context.launcher_folder.substr(0, 3) + icon, &medium_path, nullptr) ||
+             context.medium.kind_of(medium_path, nullptr) != medium_kind::file) &&
+            !check_name_explained(context, autorun_file_name, facts.icon.line))
             check_add(context, rank_autorun, autorun_file_name, facts.icon.line, "autorun-icon-missing",
                       "icon=" + quoted(context, facts.icon.text) + " names " + quoted(context, icon) +
                           ", which is not on the medium: Windows shows the drive's own icon.");
@@ -389,6 +479,119 @@ void check_installed_findings(check_context& context)
                 " quotes.");
 }
 
+namespace {
+
+// What a reader that finds nothing in `rank`'s file costs: ", so the launcher starts nothing", or ""
+// when something starts all the same.
+std::string nothing_read_consequence(const check_context& context, unsigned rank)
+{
+    if (rank == rank_autorun) {
+        autorun_facts facts = autorun_read(context.autorun.text());
+        return facts.open.text.empty() && facts.shell_execute.text.empty()
+                   ? ", so nothing starts when the medium is inserted"
+                   : "";
+    }
+    const check_decision& decision = context.report.decision;
+    return decision.known && !decision.started ? ", so the launcher starts nothing" : "";
+}
+
+// What a UTF-8 mark costs: the header it turns into text, and the keys under that header.
+std::string mark_consequence(const check_context& context, const text_file& file, unsigned rank)
+{
+    std::string header;
+    std::vector<std::string> keys;
+    bool done = false;
+    ini_scan(file.meant_text(), [&](const ini_line& line) {
+        if (done || line.kind == ini_line_kind::comment)
+            return;
+        if (line.kind == ini_line_kind::section) {
+            if (line.number == 1 && header.empty())
+                header = "[" + line.name + "]";
+            else
+                done = true;
+            return;
+        }
+        if (header.empty())
+            done = true;
+        else if (!line.name.empty())
+            keys.push_back(line.name);
+    });
+    if (header.empty())
+        return "; that line holds no section header, so nothing is lost yet";
+    std::string out = ", so " + quoted(context, header) + " is no section header";
+    if (keys.empty())
+        return out;
+    const size_t named_most = 4;
+    std::string names;
+    for (size_t i = 0; i < keys.size() && i < named_most; ++i)
+        names += (i == 0 ? "" : i + 1 == keys.size() ? " and " : ", ") + quoted(context, keys[i]);
+    if (keys.size() > named_most)
+        names += " and " + std::to_string(keys.size() - named_most) + " more keys";
+    return out + " and " + (rank == rank_autorun ? "Windows" : "the launcher") + " never reads " + names +
+           " under it" + nothing_read_consequence(context, rank);
+}
+
+std::string codepage_words(unsigned codepage)
+{
+    return std::to_string(codepage) + " (" + codepage_language(codepage) + ")";
+}
+
+// What to do about UTF-8 text beyond ASCII (`text`) that Windows reads in the check's code page.
+std::string utf8_advice(const check_context& context, const std::string& text)
+{
+    // Each character beyond ASCII once, in order: enough to tell which code pages can write it all.
+    const size_t characters_most = 4096;
+    std::vector<std::string> characters;
+    std::set<std::string> seen;
+    std::string all;
+    for (size_t at = 0; at < text.size() && characters.size() < characters_most;) {
+        size_t length = 1;
+        while (at + length < text.size() && (static_cast<unsigned char>(text[at + length]) & 0xC0u) == 0x80u)
+            ++length;
+        std::string character = text.substr(at, length);
+        at += length;
+        if (static_cast<unsigned char>(character[0]) >= 0x80 && seen.insert(character).second) {
+            characters.push_back(character);
+            all += character;
+        }
+    }
+    unsigned own = context.options.codepage;
+    bool exact = false;
+    utf8_to_codepage(own, all, &exact);
+    if (exact)
+        return " Save it as ANSI text in code page " + codepage_words(own) + ".";
+    std::string lacking;
+    for (const std::string& character : characters) {
+        utf8_to_codepage(own, character, &exact);
+        if (!exact) {
+            lacking = character;
+            break;
+        }
+    }
+    std::vector<unsigned> writers;
+    for (unsigned codepage : codepages_known) {
+        utf8_to_codepage(codepage, all, &exact);
+        if (exact)
+            writers.push_back(codepage);
+    }
+    std::string out = " Code page " + std::to_string(own) + " cannot write " + quoted_utf8(lacking) +
+                      ": Windows set to it never reads this text as written. Name the files and folders in ASCII,"
+                      " which every code page reads alike";
+    if (writers.empty())
+        return out + " (no ANSI code page can write all of this text), and save it as ANSI text.";
+    std::string list;
+    for (size_t i = 0; i < writers.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == writers.size() ? " or " : ", ") + codepage_words(writers[i]);
+    if (writers.size() == 1)
+        return out + "; or, for Windows set to code page " + list + ", save it as ANSI text in code page " +
+               std::to_string(writers[0]) + " and check the medium with --codepage=" + std::to_string(writers[0]) +
+               ".";
+    return out + "; or, for Windows set to code page " + list +
+           ", save it as ANSI text in that code page and check the medium with --codepage set to it.";
+}
+
+}  // namespace
+
 void check_encoding_findings(check_context& context, const text_file& file, unsigned rank, const char* name)
 {
     std::string what = name;
@@ -402,37 +605,33 @@ void check_encoding_findings(check_context& context, const text_file& file, unsi
     case text_file::utf16be:
         check_add(context, rank, name, 0, "encoding-utf16-big-endian",
                   what + " is saved as UTF-16 big-endian (byte-order mark FE FF): the profile reader takes it byte"
-                         " by byte and finds nothing in it. Save it as ANSI text.");
+                         " by byte and finds nothing in it" + nothing_read_consequence(context, rank) +
+                      ". Save it as ANSI text.");
         return;
     case text_file::utf16_unmarked:
         check_add(context, rank, name, 0, "encoding-utf16-unmarked",
                   what + " looks like UTF-16 without a byte-order mark: Windows reads it byte by byte and finds"
-                         " nothing in it. Save it as ANSI text, or as UTF-16 with its mark.");
+                         " nothing in it" + nothing_read_consequence(context, rank) +
+                      ". Save it as ANSI text, or as UTF-16 with its mark.");
         return;
-    case text_file::utf8_mark: {
-        std::string first_line = file.raw.substr(3, file.raw.find_first_of("\r\n") - 3);
-        bool header = !ini_trimmed(first_line).empty() && ini_trimmed(first_line)[0] == '[';
+    case text_file::utf8_mark:
         check_add(context, rank, name, 1, "encoding-utf8-mark",
                   what + " begins with a UTF-8 byte-order mark, which Windows reads as the text " +
                       quoted(context, "\xEF\xBB\xBF") + " in front of the first line" +
-                      (header ? ", so " + quoted(context, ini_trimmed(first_line)) +
-                                    " is no section header and what follows it is lost. Save it as ANSI text."
-                              : ". Save it as ANSI text."));
+                      mark_consequence(context, file, rank) + ". Save it as ANSI text.");
         break;
-    }
     case text_file::bytes:
         break;
     }
     // UTF-8 text beyond ASCII: Windows reads its bytes in the ANSI code page.
-    const std::string& text = file.raw;
-    size_t start = file.encoding == text_file::utf8_mark ? 3 : 0;
-    size_t high = start;
-    while (high < text.size() && static_cast<unsigned char>(text[high]) < 0x80)
-        ++high;
-    if (high == text.size() || !is_utf8(text.substr(start)))
+    if (!check_saved_as_utf8(file))
         return;
+    const std::string& text = file.meant_text();
+    size_t high = 0;
+    while (static_cast<unsigned char>(text[high]) < 0x80)
+        ++high;
     size_t line_start = text.find_last_of("\r\n", high);
-    line_start = line_start == std::string::npos ? start : line_start + 1;
+    line_start = line_start == std::string::npos ? 0 : line_start + 1;
     size_t line_end = std::min(text.find_first_of("\r\n", high), text.size());
     unsigned line = 1;
     // Every byte before line_start has one after it, at high at the latest.
@@ -442,5 +641,5 @@ void check_encoding_findings(check_context& context, const text_file& file, unsi
     check_add(context, rank, name, line, "encoding-utf8",
               what + " holds UTF-8 text (" + quoted_utf8(ini_trimmed(shown_line)) +
                   "), but Windows reads it in code page " + std::to_string(context.options.codepage) + " as " +
-                  quoted(context, ini_trimmed(shown_line)) + ". Save it as ANSI text in that code page.");
+                  quoted(context, ini_trimmed(shown_line)) + "." + utf8_advice(context, text));
 }

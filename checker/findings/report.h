@@ -41,6 +41,7 @@ struct check_decision {
     std::string launcher_path;     // D:\tovinel.exe, as the launcher's module path (ANSI)
     std::string config_path;       // D:\Tovinel.ini, as the launcher names it (ANSI)
     std::string tail;              // the tail it was given (ANSI)
+    std::string autorun_starts;    // the program autorun.inf starts instead of the launcher (ANSI), or ""
     check_branch branch = branch_none;
     bool started = false;
     std::string command;           // the exact command line started, when started (ANSI)

@@ -8,6 +8,29 @@ bool codepage_known(unsigned codepage)
            (codepage >= 1250 && codepage <= 1258);
 }
 
+const unsigned codepages_known[14] = {874, 932, 936, 949, 950, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
+
+const char* codepage_language(unsigned codepage)
+{
+    switch (codepage) {
+    case 874: return "Thai";
+    case 932: return "Japanese";
+    case 936: return "Chinese, simplified";
+    case 949: return "Korean";
+    case 950: return "Chinese, traditional";
+    case 1250: return "Central European";
+    case 1251: return "Cyrillic";
+    case 1252: return "Western European";
+    case 1253: return "Greek";
+    case 1254: return "Turkish";
+    case 1255: return "Hebrew";
+    case 1256: return "Arabic";
+    case 1257: return "Baltic";
+    case 1258: return "Vietnamese";
+    default: return "unknown";
+    }
+}
+
 bool codepage_is_lead_byte(unsigned codepage, unsigned char byte)
 {
     // The lead-byte ranges that GetCPInfo reports for the double-byte ANSI code pages.

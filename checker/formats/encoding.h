@@ -8,6 +8,12 @@
 // Tells whether the checker knows Windows code page `codepage` (874, 932, 936, 949, 950, 1250-1258).
 bool codepage_known(unsigned codepage);
 
+// The code pages codepage_known accepts, in ascending order.
+extern const unsigned codepages_known[14];
+
+// The script or region of a known code page, for people: "Japanese" for 932.
+const char* codepage_language(unsigned codepage);
+
 // Each conversion reads a code page that this machine's iconv lacks as 1252, the default.
 
 // `bytes` in the ANSI code page `codepage`, as UTF-8. A byte or pair the code page does not map

@@ -591,3 +591,15 @@ std::string iso_image_explain_missing(const iso_image& image, const std::string&
                " that Windows reads hold no such name.";
     return "";
 }
+
+std::string iso_image_explain_named(const iso_image& image, const std::string& windows_path)
+{
+    const iso_entry* entry = iso_image_find(image, joined(path_names(windows_path)));
+    if (image.joliet || entry == nullptr)
+        return "";
+    std::string text = "this image has no Joliet names, so Windows reads its ISO 9660 names";
+    if (entry->rock_ridge_path.empty())
+        return text + ", which are written in capitals." + joliet_advice;
+    return text + ", where " + entry->rock_ridge_path + " is " + entry->path + "; Linux shows " +
+           entry->rock_ridge_path + " because it reads the Rock Ridge names, which Windows ignores." + joliet_advice;
+}

@@ -70,3 +70,8 @@ bool iso_image_read(const iso_image& image, const iso_entry& entry, size_t max_b
 // the image although Linux may show it: the sentence to add to a finding, or "" when Windows finds
 // it or when its absence has nothing to do with the image's names.
 std::string iso_image_explain_missing(const iso_image& image, const std::string& windows_path);
+
+// Why Windows names `windows_path`, which it finds on the image, otherwise than it was written: on an
+// image without Joliet names, the ISO 9660 names in capitals (and the Rock Ridge name that Linux
+// shows, when there is one); "" for an image with Joliet names, whose names are as written.
+std::string iso_image_explain_named(const iso_image& image, const std::string& windows_path);

@@ -47,6 +47,11 @@ public:
     // image's Rock Ridge names on Linux): a sentence, or "" when there is nothing to say, as for a
     // folder, whose names are the same for every system.
     virtual std::string why_missing(const std::string& /*path*/) const { return ""; }
+
+    // Why Windows sees the name of `path`, which it finds, otherwise than another system shows it
+    // (an image without Joliet names: ISO 9660 names in capitals, Rock Ridge names on Linux): a
+    // sentence, or "" when the name is the medium's own.
+    virtual std::string why_named(const std::string& /*path*/) const { return ""; }
 };
 
 // The medium held by the host folder `folder`.

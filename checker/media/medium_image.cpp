@@ -68,6 +68,11 @@ public:
         return iso_image_explain_missing(image_, image_path_of(path));
     }
 
+    std::string why_named(const std::string& path) const override
+    {
+        return iso_image_explain_named(image_, image_path_of(path));
+    }
+
 private:
     iso_image image_;
 };

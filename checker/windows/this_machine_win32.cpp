@@ -244,7 +244,8 @@ check_decision check_play_this_machine(check_context& context)
                                  ", SW_SHOW) would be called; tovinel-check starts nothing.");
 
     check_context seen_context{context.medium, seen, context.report, context.launcher_folder, context.launcher_name,
-                               context.launcher_from_autorun, context.tail, context.config, context.autorun};
+                               context.launcher_from_autorun, context.tail, context.config, context.autorun,
+                               context.bypassing_program, context.names_explained, context.launcher_explained};
     check_explain(seen_context, record, &decision);
     decision.reasons.insert(decision.reasons.end(), registry_reasons.begin(), registry_reasons.end());
     return decision;

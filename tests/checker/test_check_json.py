@@ -43,7 +43,9 @@ def agreement(report, text, machine, medium, version_line, version):
     problems = []
     lines = text.splitlines()
     launcher = report["launcher"]
-    if f"Launcher: {quoted(launcher['path'])}, tail {quoted(launcher['tail'])}" not in lines:
+    bypassed = " (on the medium, but autorun.inf does not start it)" if "autorun_starts" in launcher else ""
+    if f"Launcher: {quoted(launcher['path'])}, tail {quoted(launcher['tail'])}{bypassed}" not in lines or \
+            (bypassed and f"  - autorun.inf starts {quoted(launcher['autorun_starts'])} itself" not in text):
         problems.append(f"launcher {launcher}, text {[l for l in lines if l.startswith('Launcher:')]}")
     if not launcher["config_path"].endswith("\\Tovinel.ini") or \
             launcher["config_path"][:-len("Tovinel.ini")] != launcher["path"][:launcher["path"].rfind("\\") + 1]:

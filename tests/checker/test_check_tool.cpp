@@ -107,7 +107,8 @@ const tool_case tool_cases[] = {
      {"Tovinel.ini:7 run-full-path"}},
     {"RegKey with a root name never opens", {"--installed=C:\\APP.EXE", "reg_key_root"}, 1,
      {"Decision: start the setup program", "although the product is installed",
-      "Tovinel.ini:2: RegKey begins with the root name 'HKEY_LOCAL_MACHINE'"},
+      "Tovinel.ini:2: RegKey begins with the root name 'HKEY_LOCAL_MACHINE'",
+      "Write the path below the root: RegKey=SOFTWARE\\Maker\\Product. [regkey-root]"},
      {"Tovinel.ini:2 regkey-root"}},
     {"WindowClass cut at 79 bytes", {"value_cut"}, 1,
      {"Tovinel.ini:6: WindowClass is 85 bytes long; the launcher reads only the first 79"},
@@ -152,10 +153,14 @@ const tool_case tool_cases[] = {
      {"--installed: The default value holds a blank and is not quoted"}, {"--installed installed-unquoted-blank"}},
     {"no autorun.inf", {"autorun_missing"}, 1, {"autorun.inf: There is no autorun.inf in the medium's root"},
      {"autorun.inf autorun-missing"}},
-    {"autorun.inf starts another program as the launcher", {"autorun_other_program"}, 1,
-     {"Launcher: 'D:\\SETUP.EXE'", "autorun.inf:3: autorun.inf starts 'D:\\SETUP.EXE' as the launcher; it is a program,"
-      " but not the launcher"},
-     {"autorun.inf:3 launcher-not-tovinel", "autorun.inf:4 autorun-not-launcher"}},
+    // The setup started directly: the launcher beside Tovinel.ini is played, and autorun.inf is said
+    // to pass it by; shellexecute= names that launcher, so it is no finding.
+    {"autorun.inf starts the setup itself, the launcher on the medium", {"autorun_other_program"}, 1,
+     {"Launcher: 'D:\\TOVINEL.EXE', tail '' (on the medium, but autorun.inf does not start it)",
+      "  - autorun.inf starts 'D:\\SETUP.EXE' itself: on insertion that program starts every time and nothing decides.",
+      "autorun.inf:3: open='SETUP.EXE' starts that program itself, not the launcher 'TOVINEL.EXE' that is on the medium"
+      " beside Tovinel.ini", "Start the launcher: open=TOVINEL.EXE. [autorun-bypasses-launcher]"},
+     {"autorun.inf:3 autorun-bypasses-launcher"}},
     {"autorun.inf names no program", {"autorun_without_entry"}, 1, {"autorun.inf: autorun.inf names no program"},
      {"autorun.inf autorun-no-program"}},
 

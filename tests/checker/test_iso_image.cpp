@@ -814,14 +814,14 @@ TEST_F(IsoImage, ShowsALongExplanationUpTo1000Bytes)
     const std::string image_file = source + ".iso";
     ASSERT_TRUE(made_image("-R", source, image_file));
     tool_run run = run_check_tool({image_file});
-    const std::string marker = "which Windows will not find: ";
+    const std::string marker = "which Windows will not find: the setup program will not start. ";
     size_t line = run.output.find("Tovinel.ini:2: Run names ");
     ASSERT_NE(std::string::npos, line) << run.output;
     size_t from = run.output.find(marker, line);
     size_t to = run.output.find("... (", from);
     ASSERT_NE(std::string::npos, to) << run.output;
     EXPECT_EQ(1000u, to - from - marker.size()) << run.output.substr(line, 1200);
-    EXPECT_EQ(0u, run.output.compare(from + marker.size(), 42, "this image has no Joliet names, so Windows"));
+    EXPECT_EQ(0u, run.output.compare(from + marker.size(), 42, "This image has no Joliet names, so Windows"));
     EXPECT_EQ(0u, run.output.compare(to, 17, "... (1093 bytes) ")) << run.output.substr(to, 40);
 }
 
@@ -945,58 +945,59 @@ struct tool_case {
 const tool_case tool_cases[] = {
     {"joliet_rock_ridge", 1, {"Tovinel.ini:7 run-blank"},
      {"(an ISO image; Windows reads its Joliet names)", "Command:  'D:\\Driver Setup\\setup.exe '"}},
-    {"rock_ridge_only", 1,
-     {"autorun.inf:3 autorun-icon-missing", "autorun.inf:3 image-name", "Tovinel.ini ini-name-case",
-      "Tovinel.ini:7 run-missing", "Tovinel.ini:7 image-name"},
+    // What the image's names explain is said once, by image-name: no finding that the name is missing
+    // repeats it, and the note on Tovinel.ini's letter case blames the missing Joliet names.
+    {"rock_ridge_only", 1, {"autorun.inf:3 image-name", "Tovinel.ini ini-name-case", "Tovinel.ini:7 image-name"},
      {"without Joliet names; Windows reads its ISO 9660 names",
-      "Run names 'Driver Setup\\setup.exe', which Windows will not find: this image has no Joliet names",
-      "where Driver Setup\\setup.exe is DRIVER_S\\SETUP.EXE", "-J -R"}},
-    {"iso9660_only", 1,
-     {"autorun.inf:3 autorun-icon-missing", "autorun.inf:3 image-name", "Tovinel.ini ini-name-case",
-      "Tovinel.ini:7 run-missing", "Tovinel.ini:7 image-name"},
+      "Run names 'Driver Setup\\setup.exe', which Windows will not find: the setup program will not start. This"
+      " image has no Joliet names",
+      "where Driver Setup\\setup.exe is DRIVER_S\\SETUP.EXE", "-J -R",
+      "Tovinel.ini: note: Windows sees the file as 'TOVINEL.INI' and finds it all the same (letter case is ignored):"
+      " this image has no Joliet names, so Windows reads its ISO 9660 names, where Tovinel.ini is TOVINEL.INI;"}},
+    {"iso9660_only", 1, {"autorun.inf:3 image-name", "Tovinel.ini ini-name-case", "Tovinel.ini:7 image-name"},
      {"8.3 at most: Driver Setup\\setup.exe cannot be one of them",
-      "autorun.inf:3: icon names 'Driver Setup\\setup.exe', which Windows will not find"}},
+      "autorun.inf:3: icon names 'Driver Setup\\setup.exe', which Windows will not find: Windows shows the drive's"
+      " own icon.",
+      "Tovinel.ini: note: Windows sees the file as 'TOVINEL.INI' and finds it all the same (letter case is ignored):"
+      " this image has no Joliet names, so Windows reads its ISO 9660 names, which are written in capitals."}},
     // Findings about two options come in the options' order, whichever was found first.
     {"rock_ridge_only", 1,
-     {"autorun.inf:2 launcher-missing", "autorun.inf:2 autorun-not-launcher", "autorun.inf:3 autorun-icon-missing",
-      "autorun.inf:3 image-name", "Tovinel.ini ini-missing", "--folder image-name", "--installed installed-empty"},
-     {"--folder names 'Driver Setup', which Windows will not find: this image has no Joliet names, so Windows reads"
-      " its ISO 9660 names, where Driver Setup is DRIVER_S;"},
+     {"autorun.inf:2 autorun-not-launcher", "autorun.inf:3 image-name", "--folder image-name",
+      "--installed installed-empty"},
+     {"--folder names 'Driver Setup', which Windows will not find: the launcher and its Tovinel.ini are not found"
+      " there. This image has no Joliet names, so Windows reads its ISO 9660 names, where Driver Setup is DRIVER_S;"},
      {"--installed=", "--folder=Driver Setup"}},
     // Windows finds the ninth level under RR_MOVED: the two views differ, and no name is paired.
     {"deep_rock_ridge", 1,
-     {"autorun.inf autorun-missing", "a\\b\\c\\d\\e\\f\\g\\h\\i\\tovinel.exe launcher-missing", "Tovinel.ini ini-missing",
-      "--folder image-name"},
-     {"this image has no Joliet names, so Windows reads its ISO 9660 names, and Linux shows a\\b\\c\\d\\e\\f\\g\\h\\i"
+     {"autorun.inf autorun-missing", "--folder image-name"},
+     {"This image has no Joliet names, so Windows reads its ISO 9660 names, and Linux shows a\\b\\c\\d\\e\\f\\g\\h\\i"
       " only because it reads the Rock Ridge names, which Windows ignores. Make the image"},
      {"--folder=a\\b\\c\\d\\e\\f\\g\\h\\i"}},
     {"twins_joliet", 1,
-     {"autorun.inf autorun-missing", twin_name + " two.txt\\tovinel.exe launcher-missing", "Tovinel.ini ini-missing",
-      "--folder image-name"},
+     {"autorun.inf autorun-missing", "--folder image-name"},
      {"Linux shows " + twin_name + " two.txt because it reads this image's Rock Ridge names, but the Joliet names"
       " that Windows reads hold no such name."},
      {"--folder=" + twin_name + " two.txt"}},
     {"edits_rock_ridge", 1,
-     {"autorun.inf:2 launcher-missing", "autorun.inf:2 image-name", "autorun.inf:3 autorun-icon-missing",
-      "autorun.inf:3 image-name", "Tovinel.ini ini-name-case", "Tovinel.ini:2 run-full-path"},
+     {"autorun.inf:2 image-name", "autorun.inf:3 image-name", "Tovinel.ini ini-name-case",
+      "Tovinel.ini:2 run-full-path"},
      {"autorun.inf:2: open names 'Driver Setup\\setup.exe', which Windows will not find",
       "autorun.inf:3: icon names 'Driver Setup\\setup.exe', which Windows will not find"}},
     {"linked_joliet", 0, {}, {"Command:  'D:\\setup.exe /s '", "No findings."}},
     {"quoted_rock_ridge", 1,
-     {"autorun.inf:2 launcher-missing", "autorun.inf:2 image-name", "Tovinel.ini ini-missing"},
-     {"open names 'Long-Name Folder\\tovinel.exe', which Windows will not find: this image has no Joliet names, so"
-      " Windows reads its ISO 9660 names, where Long-Name Folder\\tovinel.exe is LONG_NAM\\TOVINEL.EXE;"}},
+     {"autorun.inf:2 image-name"},
+     {"open names 'Long-Name Folder\\tovinel.exe', which Windows will not find: nothing starts when the medium is"
+      " inserted. This image has no Joliet names, so Windows reads its ISO 9660 names, where"
+      " Long-Name Folder\\tovinel.exe is LONG_NAM\\TOVINEL.EXE;"}},
     {"level2_names", 1,
-     {"autorun.inf:3 autorun-icon-missing", "autorun.inf:3 image-name", "Tovinel.ini ini-name-case",
-      "Tovinel.ini:2 run-missing"},
+     {"autorun.inf:3 image-name", "Tovinel.ini ini-name-case", "Tovinel.ini:2 run-missing"},
      {"ABCDEFGHIJKLMNOPQRSTUVWXYZ12.ICO cannot be one of them."}},
     {"unc_rock_ridge", 1,
-     {"autorun.inf:2 launcher-missing", "autorun.inf:2 image-name", "autorun.inf:3 autorun-icon-missing",
-      "autorun.inf:3 image-name", "Tovinel.ini ini-name-case", "Tovinel.ini:2 run-full-path"},
+     {"autorun.inf:2 image-name", "autorun.inf:3 image-name", "Tovinel.ini ini-name-case",
+      "Tovinel.ini:2 run-full-path"},
      {"Run is a full path"}},
     {"iso9660_level2", 1,
-     {"autorun.inf:3 autorun-icon-missing", "autorun.inf:3 image-name", "Tovinel.ini ini-name-case",
-      "Tovinel.ini:7 run-missing", "Tovinel.ini:7 image-name"},
+     {"autorun.inf:3 image-name", "Tovinel.ini ini-name-case", "Tovinel.ini:7 image-name"},
      {"names in capitals, digits and underscores: Driver Setup\\setup.exe cannot be one of them."}},
     {"notes.txt", 2, {}, {"is no ISO 9660 image"}},
 };
