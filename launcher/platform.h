@@ -64,8 +64,10 @@ bool platform_file_exists(const char* path);
 void platform_shell_start(const char* program, const char* parameters);
 
 // Tells whether `value` is a lead byte of a double-byte character in the system's ANSI code page.
-// False for every byte on a single-byte code page, or where the code page cannot be had.
-// Windows: the lead-byte ranges of GetCPInfo(GetACP()).
+// False for every byte on a single-byte code page, or where the code page cannot be had. The
+// launcher asks only about bytes from 0x81 up (lowest_lead_byte in text.h: no code page has a lead
+// byte below), so a run with ASCII names never asks. Windows: the lead-byte ranges of
+// GetCPInfo(GetACP()), read at the first question and kept for the rest of the run.
 bool platform_is_lead_byte(unsigned char value);
 
 // Writes the full path of the module `instance` into `buffer` (`capacity` bytes). Returns the number

@@ -87,14 +87,26 @@ void platform_shell_start(const char* program, const char* parameters)
         shell_execute(nullptr, nullptr, program, parameters, nullptr, SW_SHOW);
 }
 
+namespace {
+
+// The ANSI code page's information, read at the first question and kept: the code page does not
+// change while the process runs. Zeroed data until then, so no constructor has to run.
+CPINFO code_page;
+bool code_page_read;
+
+}  // namespace
+
 bool platform_is_lead_byte(unsigned char value)
 {
-    CPINFO info;
-    if (GetCPInfo(GetACP(), &info) == FALSE)
-        return false;
+    if (!code_page_read) {
+        code_page_read = true;
+        // Where the information cannot be had, no byte is a lead byte.
+        if (GetCPInfo(GetACP(), &code_page) == FALSE)
+            code_page.LeadByte[0] = 0;
+    }
     // Pairs of inclusive ranges, ended by a pair of zeros; a single-byte code page has none.
-    for (unsigned i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
-        if (value >= info.LeadByte[i] && value <= info.LeadByte[i + 1])
+    for (unsigned i = 0; i + 1 < MAX_LEADBYTES && code_page.LeadByte[i] != 0; i += 2) {
+        if (value >= code_page.LeadByte[i] && value <= code_page.LeadByte[i + 1])
             return true;
     }
     return false;
