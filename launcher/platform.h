@@ -58,9 +58,11 @@ bool platform_file_exists(const char* path);
 
 // Hands the start of `program` with `parameters` (possibly empty) to the shell, shown normally, as
 // Explorer starts a program: it asks the user's consent when the program needs administrator
-// rights. Does not wait for the program, and reports nothing. Windows: ShellExecuteA(null window,
-// null verb, program, parameters, null folder, SW_SHOW), from SHELL32.DLL loaded at this call by its
-// full path in the system folder, so that a run that never gets here loads no more than before.
+// rights. Does not wait for the program, and reports nothing. Windows: ShellExecuteExA with a
+// zeroed SHELLEXECUTEINFOA but for SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI (the caller exits next and
+// has no message loop; nothing is shown on failure), no verb, program, parameters and SW_SHOW; from
+// SHELL32.DLL loaded at this call by its full path in the system folder, so that a run that never
+// gets here loads no more than before.
 void platform_shell_start(const char* program, const char* parameters);
 
 // Tells whether `value` is a lead byte of a double-byte character in the system's ANSI code page.

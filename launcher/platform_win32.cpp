@@ -3,6 +3,8 @@
 #include "platform.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include "text.h"
 
@@ -76,15 +78,25 @@ void platform_shell_start(const char* program, const char* parameters)
     HMODULE shell = LoadLibraryA(shell_path);
     if (shell == nullptr)
         return;
-    typedef HINSTANCE(WINAPI * shell_execute_function)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+    typedef BOOL(WINAPI * shell_execute_function)(SHELLEXECUTEINFOA*);
     // By way of the generic function type: the compiler accepts that cast to and from any other.
     typedef void (*generic_function)();
     shell_execute_function shell_execute = reinterpret_cast<shell_execute_function>(
-        reinterpret_cast<generic_function>(GetProcAddress(shell, "ShellExecuteA")));
-    // No verb: the program's default one, which asks for consent where the program needs it. The
-    // library stays loaded: the shell may still be at work for the start when this returns.
-    if (shell_execute != nullptr)
-        shell_execute(nullptr, nullptr, program, parameters, nullptr, SW_SHOW);
+        reinterpret_cast<generic_function>(GetProcAddress(shell, "ShellExecuteExA")));
+    if (shell_execute == nullptr)
+        return;
+    // The launcher exits right after this call and has no message loop: without SEE_MASK_NOASYNC
+    // the shell may still be at work for the start when the process ends, and the start be lost.
+    // (Windows 95 knows the flag as SEE_MASK_FLAG_DDEWAIT.) Whatever fails, the launcher shows
+    // nothing: so does the shell with SEE_MASK_FLAG_NO_UI. No verb: the program's default one,
+    // which asks for consent where the program needs it.
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpFile = program;
+    info.lpParameters = parameters;
+    info.nShow = SW_SHOW;
+    shell_execute(&info);
 }
 
 namespace {

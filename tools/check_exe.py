@@ -19,7 +19,7 @@ from facts import report_facts  # noqa: E402
 ALLOWED_DLLS = {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL"}
 # Every function the launcher may import, by DLL: what it reads, looks up and starts, and no more.
 # A new import (a heap, a second way to start programs, a write) must be added here on purpose.
-# SHELL32's ShellExecuteA is not among them: it is loaded by full path only when a start needs
+# SHELL32's ShellExecuteExA is not among them: it is loaded by full path only when a start needs
 # elevation (LoadLibraryA, GetProcAddress), so the typical run loads no more than these three DLLs.
 ALLOWED_FUNCTIONS = {
     "KERNEL32.DLL": {"ExitProcess", "GetACP", "GetCPInfo", "GetCommandLineA", "GetFileAttributesA",
