@@ -50,8 +50,14 @@ const char* split_command_line(const char* command_line, char* program, unsigned
         const char* end = name;
         while (*end != '\0' && *end != '"')
             end += character_size(end);
-        if (!copy_part(program, capacity, name, static_cast<unsigned>(end - name)))
+        // CreateProcess looks for a quoted name without extension with .exe added, as for an
+        // unquoted one; the shell would open a folder of the bare name, or nothing.
+        if (!copy_part(program, capacity, name, static_cast<unsigned>(end - name)) ||
+            (!last_name_has_extension(program) && program[0] != '\0' &&
+             !text_append(program, capacity, ".exe"))) {
+            program[0] = '\0';
             return nullptr;
+        }
         return parameters_after(*end == '"' ? end + 1 : end);
     }
 
