@@ -83,20 +83,20 @@ void platform_shell_start(const char* program, const char* parameters)
     typedef void (*generic_function)();
     shell_execute_function shell_execute = reinterpret_cast<shell_execute_function>(
         reinterpret_cast<generic_function>(GetProcAddress(shell, "ShellExecuteExA")));
-    if (shell_execute == nullptr)
-        return;
     // The launcher exits right after this call and has no message loop: without SEE_MASK_NOASYNC
     // the shell may still be at work for the start when the process ends, and the start be lost.
     // (Windows 95 knows the flag as SEE_MASK_FLAG_DDEWAIT.) Whatever fails, the launcher shows
     // nothing: so does the shell with SEE_MASK_FLAG_NO_UI. No verb: the program's default one,
-    // which asks for consent where the program needs it.
+    // which asks for consent where the program needs it. The library stays loaded, as the process
+    // ends next.
     SHELLEXECUTEINFOA info = {};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
     info.lpFile = program;
     info.lpParameters = parameters;
     info.nShow = SW_SHOW;
-    shell_execute(&info);
+    if (shell_execute != nullptr)
+        shell_execute(&info);
 }
 
 namespace {
