@@ -34,6 +34,13 @@ bool last_name_has_extension(const char* path)
     return false;
 }
 
+// Adds ".exe" to `program` when its last name has no extension, as CreateProcess looks for it;
+// false when that does not fit.
+bool with_extension(char* program, unsigned capacity)
+{
+    return last_name_has_extension(program) || text_append(program, capacity, ".exe");
+}
+
 // The parameters after the end of the program at `end`: one separating blank is dropped.
 const char* parameters_after(const char* end)
 {
@@ -50,9 +57,13 @@ const char* split_command_line(const char* command_line, char* program, unsigned
         const char* end = name;
         while (*end != '\0' && *end != '"')
             end += character_size(end);
-        if (!copy_part(program, capacity, name, static_cast<unsigned>(end - name)))
-            return nullptr;
-        return parameters_after(*end == '"' ? end + 1 : end);
+        // CreateProcess looks for a quoted name without extension with .exe added, as for an
+        // unquoted one; the shell would open a folder of the bare name, or nothing.
+        if (copy_part(program, capacity, name, static_cast<unsigned>(end - name)) &&
+            with_extension(program, capacity))
+            return parameters_after(*end == '"' ? end + 1 : end);
+        program[0] = '\0';
+        return nullptr;
     }
 
     unsigned first_blank = 0;
@@ -60,8 +71,7 @@ const char* split_command_line(const char* command_line, char* program, unsigned
         ++first_blank;
     for (unsigned blank = first_blank; command_line[blank] != '\0'; ++blank) {
         if (is_blank(command_line[blank]) && copy_part(program, capacity, command_line, blank) &&
-            (last_name_has_extension(program) || text_append(program, capacity, ".exe")) &&
-            platform_file_exists(program))
+            with_extension(program, capacity) && platform_file_exists(program))
             return command_line + blank + 1;
     }
     if (!copy_part(program, capacity, command_line, first_blank)) {

@@ -58,14 +58,18 @@ bool platform_file_exists(const char* path);
 
 // Hands the start of `program` with `parameters` (possibly empty) to the shell, shown normally, as
 // Explorer starts a program: it asks the user's consent when the program needs administrator
-// rights. Does not wait for the program, and reports nothing. Windows: ShellExecuteA(null window,
-// null verb, program, parameters, null folder, SW_SHOW), from SHELL32.DLL loaded at this call by its
-// full path in the system folder, so that a run that never gets here loads no more than before.
+// rights. Does not wait for the program, and reports nothing. Windows: ShellExecuteExA with a
+// zeroed SHELLEXECUTEINFOA but for SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI (the caller exits next and
+// has no message loop; nothing is shown on failure), no verb, program, parameters and SW_SHOW; from
+// SHELL32.DLL loaded at this call by its full path in the system folder, so that a run that never
+// gets here loads no more than before.
 void platform_shell_start(const char* program, const char* parameters);
 
 // Tells whether `value` is a lead byte of a double-byte character in the system's ANSI code page.
-// False for every byte on a single-byte code page, or where the code page cannot be had.
-// Windows: the lead-byte ranges of GetCPInfo(GetACP()).
+// False for every byte on a single-byte code page, or where the code page cannot be had. The
+// launcher asks only about bytes from 0x81 up (lowest_lead_byte in text.h: no code page has a lead
+// byte below), so a run with ASCII names never asks. Windows: the lead-byte ranges of
+// GetCPInfo(GetACP()), read at the first question and kept for the rest of the run.
 bool platform_is_lead_byte(unsigned char value);
 
 // Writes the full path of the module `instance` into `buffer` (`capacity` bytes). Returns the number

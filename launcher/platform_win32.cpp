@@ -3,6 +3,8 @@
 #include "platform.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include "text.h"
 
@@ -76,25 +78,47 @@ void platform_shell_start(const char* program, const char* parameters)
     HMODULE shell = LoadLibraryA(shell_path);
     if (shell == nullptr)
         return;
-    typedef HINSTANCE(WINAPI * shell_execute_function)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+    typedef BOOL(WINAPI * shell_execute_function)(SHELLEXECUTEINFOA*);
     // By way of the generic function type: the compiler accepts that cast to and from any other.
     typedef void (*generic_function)();
     shell_execute_function shell_execute = reinterpret_cast<shell_execute_function>(
-        reinterpret_cast<generic_function>(GetProcAddress(shell, "ShellExecuteA")));
-    // No verb: the program's default one, which asks for consent where the program needs it. The
-    // library stays loaded: the shell may still be at work for the start when this returns.
+        reinterpret_cast<generic_function>(GetProcAddress(shell, "ShellExecuteExA")));
+    // The launcher exits right after this call and has no message loop: without SEE_MASK_NOASYNC
+    // the shell may still be at work for the start when the process ends, and the start be lost.
+    // (Windows 95 knows the flag as SEE_MASK_FLAG_DDEWAIT.) Whatever fails, the launcher shows
+    // nothing: so does the shell with SEE_MASK_FLAG_NO_UI. No verb: the program's default one,
+    // which asks for consent where the program needs it. The library stays loaded, as the process
+    // ends next.
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpFile = program;
+    info.lpParameters = parameters;
+    info.nShow = SW_SHOW;
     if (shell_execute != nullptr)
-        shell_execute(nullptr, nullptr, program, parameters, nullptr, SW_SHOW);
+        shell_execute(&info);
 }
+
+namespace {
+
+// The ANSI code page's information, read at the first question and kept: the code page does not
+// change while the process runs. Zeroed data until then, so no constructor has to run.
+CPINFO code_page;
+bool code_page_read;
+
+}  // namespace
 
 bool platform_is_lead_byte(unsigned char value)
 {
-    CPINFO info;
-    if (GetCPInfo(GetACP(), &info) == FALSE)
-        return false;
+    if (!code_page_read) {
+        code_page_read = true;
+        // Where the information cannot be had, no byte is a lead byte.
+        if (GetCPInfo(GetACP(), &code_page) == FALSE)
+            code_page.LeadByte[0] = 0;
+    }
     // Pairs of inclusive ranges, ended by a pair of zeros; a single-byte code page has none.
-    for (unsigned i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
-        if (value >= info.LeadByte[i] && value <= info.LeadByte[i + 1])
+    for (unsigned i = 0; i + 1 < MAX_LEADBYTES && code_page.LeadByte[i] != 0; i += 2) {
+        if (value >= code_page.LeadByte[i] && value <= code_page.LeadByte[i + 1])
             return true;
     }
     return false;

@@ -34,7 +34,8 @@ bool text_append(char* buffer, unsigned capacity, const char* text)
 
 unsigned character_size(const char* text)
 {
-    return platform_is_lead_byte(static_cast<unsigned char>(text[0])) && text[1] != '\0' ? 2 : 1;
+    unsigned char value = static_cast<unsigned char>(text[0]);
+    return value >= lowest_lead_byte && platform_is_lead_byte(value) && text[1] != '\0' ? 2 : 1;
 }
 
 unsigned folder_part_length(const char* path)

@@ -19,7 +19,7 @@ from facts import report_facts  # noqa: E402
 ALLOWED_DLLS = {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL"}
 # Every function the launcher may import, by DLL: what it reads, looks up and starts, and no more.
 # A new import (a heap, a second way to start programs, a write) must be added here on purpose.
-# SHELL32's ShellExecuteA is not among them: it is loaded by full path only when a start needs
+# SHELL32's ShellExecuteExA is not among them: it is loaded by full path only when a start needs
 # elevation (LoadLibraryA, GetProcAddress), so the typical run loads no more than these three DLLs.
 ALLOWED_FUNCTIONS = {
     "KERNEL32.DLL": {"ExitProcess", "GetACP", "GetCPInfo", "GetCommandLineA", "GetFileAttributesA",
@@ -38,6 +38,11 @@ IMAGE_SCN_MEM_EXECUTE = 0x20000000
 IMAGE_SCN_MEM_WRITE = 0x80000000
 DIRECTORY = pefile.DIRECTORY_ENTRY
 CERTIFICATE_ALIGNMENT = 8
+# The four sections tools/steps/fit_headers.py fits the headers of into one 512-byte page.
+SECTIONS = [".text", ".idata", ".rsrc", ".reloc"]
+# The DOS stub's code: push cs, pop ds, mov dx (the text's offset follows), then mov ah 9, int 21h
+# (print up to '$'), mov ax 4C01h, int 21h (exit).
+DOS_PRINT = (b"\x0e\x1f\xba", b"\xb4\x09\xcd\x21\xb8\x01\x4c\xcd\x21")
 
 
 def certificate_table(pe):
@@ -49,6 +54,18 @@ def certificate_table(pe):
 def image_end(pe):
     """Where the sections end in the file: the file's end, unless a certificate table follows."""
     return max(s.PointerToRawData + s.SizeOfRawData for s in pe.sections)
+
+
+def dos_stub_prints_and_exits(pe, data):
+    """Whether DOS runs a stub that prints a '$'-ended text lying before the PE header, and exits:
+    never the PE header's bytes taken for code."""
+    dos = pe.DOS_HEADER
+    start = dos.e_cparhdr * 16
+    code = data[start:start + 14]
+    if (dos.e_cs, dos.e_ip) != (0, 0) or code[:3] != DOS_PRINT[0] or code[5:] != DOS_PRINT[1]:
+        return False
+    text = start + int.from_bytes(code[3:5], "little")
+    return start + len(code) <= text and b"$" in data[text:dos.e_lfanew]
 
 
 def section_names(pe, flags):
@@ -101,6 +118,13 @@ def facts(pe, data):
         ("no section shared between processes", [], section_names(pe, IMAGE_SCN_MEM_SHARED)),
         ("file alignment old loaders accept", 512, opt.FileAlignment),
         ("section alignment old loaders accept", 4096, opt.SectionAlignment),
+        ("four sections: code, imports and data, resources, relocations", SECTIONS,
+         [s.Name.rstrip(b"\0").decode() for s in pe.sections]),
+        ("headers in one file page", 512, opt.SizeOfHeaders),
+        # DOS, and Windows 95 with it, looks for the PE header only in a file marked so.
+        ("DOS header marks a new executable (e_lfarlc 0x40)", 0x40, pe.DOS_HEADER.e_lfarlc),
+        ("PE header 8-byte aligned", 0, pe.DOS_HEADER.e_lfanew % 8),
+        ("DOS stub prints a line and exits", True, dos_stub_prints_and_exits(pe, data)),
     ] + size_facts(pe, data)
 
 

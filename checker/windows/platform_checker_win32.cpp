@@ -13,6 +13,7 @@
 // Every header the two seams include comes first, outside the namespaces, so that their own
 // includes add nothing inside them.
 #include <dirent.h>
+#include <shellapi.h>
 #include <string.h>
 #include <strings.h>
 #include <sys/stat.h>

@@ -46,6 +46,17 @@ bool is_blank(char value)
     return value == ' ' || value == '\t';
 }
 
+// `name` with ".exe" added when its last name, found character by character, has no extension.
+std::string with_extension(const std::string& name)
+{
+    size_t name_at = 0;
+    for (size_t i = 0; i < name.size(); i += platform_is_lead_byte(static_cast<unsigned char>(name[i])) && i + 1 < name.size() ? 2 : 1) {
+        if (name[i] == '\\')
+            name_at = i + 1;
+    }
+    return name.find('.', name_at) == std::string::npos ? name + ".exe" : name;
+}
+
 // The split of a start handed to the shell, restated: the file lookups it should make, in order, as
 // the platform answered them, then the shell start with the program and parameters they give.
 void expect_shell_start(call_walk* walk, const std::string& command)
@@ -56,7 +67,10 @@ void expect_shell_start(call_walk* walk, const std::string& command)
         size_t end = 1;
         while (end < command.size() && command[end] != '"')
             end += platform_is_lead_byte(static_cast<unsigned char>(command[end])) && end + 1 < command.size() ? 2 : 1;
-        program = command.substr(1, end - 1);
+        program = with_extension(command.substr(1, end - 1));
+        // A quoted name that does not fit with its .exe is not split, and nothing is handed over.
+        if (program.size() > 259)
+            return;
         parameters_at = end < command.size() ? end + 1 : end;
         if (parameters_at < command.size() && is_blank(command[parameters_at]))
             ++parameters_at;
@@ -65,14 +79,7 @@ void expect_shell_start(call_walk* walk, const std::string& command)
         for (size_t blank = 0; blank < command.size() && !found; ++blank) {
             if (!is_blank(command[blank]))
                 continue;
-            std::string part = command.substr(0, blank);
-            size_t name_at = 0;
-            for (size_t i = 0; i < part.size(); i += platform_is_lead_byte(static_cast<unsigned char>(part[i])) && i + 1 < part.size() ? 2 : 1) {
-                if (part[i] == '\\')
-                    name_at = i + 1;
-            }
-            if (part.find('.', name_at) == std::string::npos)
-                part += ".exe";
+            std::string part = with_extension(command.substr(0, blank));
             if (part.size() > 259)
                 continue;
             const fuzz_call& exists = expect_call(walk, CALL_EXISTS, "a part of the command line was not looked for");

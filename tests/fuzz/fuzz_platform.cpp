@@ -117,7 +117,7 @@ void fuzz_platform_take_lead_bytes(unsigned char* first, unsigned char* last)
     unsigned char read_first = fuzz_byte(input);
     unsigned char read_last = fuzz_byte(input);
     if (flags & 1) {
-        lead_first = read_first;
+        lead_first = read_first < 0x81 ? 0x81 : read_first;
         lead_last = read_last;
     }
     if (first != nullptr)

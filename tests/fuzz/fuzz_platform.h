@@ -48,7 +48,8 @@ struct fuzz_call {
 void fuzz_platform_start(fuzz_input* input);
 
 // Reads the ANSI code page's lead bytes from the input: a flags byte, then the first and the last lead
-// byte, a range that counts only when bit 0 of the flags is set (none when last < first). Not read
+// byte, a range that counts only when bit 0 of the flags is set (none when last < first). Like every
+// Windows code page's, it starts at 0x81 at the lowest: a smaller first byte counts as 0x81. Not read
 // call by call, since the test is asked once per byte of a name; a target takes it before the run.
 // *first and *last (may be null) receive the range in force: 1 and 0 when there is none.
 void fuzz_platform_take_lead_bytes(unsigned char* first = nullptr, unsigned char* last = nullptr);

@@ -26,6 +26,8 @@ unsigned calls;
 unsigned starts;
 unsigned opened;
 unsigned closed;
+unsigned lead_byte_queries;
+unsigned lowest_lead_byte_query;
 
 void record(const char* format, ...)
 {
@@ -72,7 +74,8 @@ void fake_install(const fake_machine& machine)
     transcript[0] = '\0';
     has_started = false;
     has_config_path = false;
-    calls = starts = opened = closed = shell_starts = 0;
+    calls = starts = opened = closed = shell_starts = lead_byte_queries = 0;
+    lowest_lead_byte_query = 256;
 }
 
 const char* fake_transcript() { return transcript; }
@@ -81,6 +84,8 @@ unsigned fake_start_count() { return starts; }
 unsigned fake_open_key_count() { return opened; }
 unsigned fake_closed_key_count() { return closed; }
 const char* fake_started_command() { return has_started ? started : nullptr; }
+unsigned fake_lead_byte_query_count() { return lead_byte_queries; }
+unsigned fake_lowest_lead_byte_query() { return lowest_lead_byte_query; }
 const char* fake_last_config_path() { return has_config_path ? last_config_path : nullptr; }
 unsigned fake_shell_start_count() { return shell_starts; }
 const char* fake_shell_program() { return shell_starts != 0 ? shell_program : nullptr; }
@@ -234,7 +239,11 @@ void platform_shell_start(const char* program, const char* parameters)
 
 bool platform_is_lead_byte(unsigned char value)
 {
-    // Asked once per byte of a quoted program name: not recorded, to keep transcripts readable.
+    // Asked once per byte from 0x81 up that a scan meets: counted, but not recorded, to keep
+    // transcripts readable.
+    ++lead_byte_queries;
+    if (value < lowest_lead_byte_query)
+        lowest_lead_byte_query = value;
     for (const fake_lead_range& range : current.lead_bytes) {
         if (range.last != 0 && value >= range.first && value <= range.last)
             return true;

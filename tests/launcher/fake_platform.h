@@ -74,5 +74,9 @@ unsigned fake_shell_start_count();
 const char* fake_shell_program();
 const char* fake_shell_parameters();
 
+// How many lead-byte questions were asked, and the smallest byte asked about (256 when none was).
+unsigned fake_lead_byte_query_count();
+unsigned fake_lowest_lead_byte_query();
+
 // The configuration path of the last profile read, or null when none was made.
 const char* fake_last_config_path();

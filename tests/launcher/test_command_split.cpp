@@ -51,6 +51,9 @@ const split_case split_cases[] = {
     {"only the separating blank is dropped", "\"C:\\A.EXE\"  /x  ", {}, "C:\\A.EXE", " /x  ", ""},
     {"unbalanced quote: the rest of the line is the name", "\"C:\\A B\\X.EXE /x", {}, "C:\\A B\\X.EXE /x", "",
      ""},
+    {"quoted name without extension: .exe added, no file asked", "\"C:\\Program Files\\Maker\\App\" /x", {},
+     "C:\\Program Files\\Maker\\App.exe", "/x", ""},
+    {"quoted name: a dot in a folder is no extension", "\"C:\\v1.0\\App\"", {}, "C:\\v1.0\\App.exe", "", ""},
     {"empty command line", "", {}, "", "", ""},
     // Code page 932: "\x83\x5C" is the katakana so, whose second byte is 0x5C.
     {"a 0x5C trail byte after a dot is no backslash: the name keeps its extension", "D:\\v.1\x83\x5C /x",
@@ -65,7 +68,10 @@ const split_case split_cases[] = {
      "", false, 12},
     {"the first part fits exactly", "D:\\LONGNAME /x", {}, "D:\\LONGNAME", "/x", nullptr, false, 12},
     {"a first part one byte too long: no split", "D:\\LONGNAME /x", {}, nullptr, nullptr, nullptr, false, 11},
-    {"a quoted name one byte too long: no split", "\"D:\\LONGNAME\" /x", {}, nullptr, nullptr, "", false, 11},
+    {"a quoted name one byte too long: no split", "\"D:\\LONGNAME.X\" /x", {}, nullptr, nullptr, "", false, 13},
+    {"a quoted name that fits only without its .exe: no split", "\"D:\\LONGNAME\" /x", {}, nullptr, nullptr, "",
+     false, 15},
+    {"a quoted name that fits with its .exe", "\"D:\\LONGNAME\" /x", {}, "D:\\LONGNAME.exe", "/x", "", false, 16},
 };
 
 TEST(CommandSplit, FindsTheProgramWhereCreateProcessDoes)

@@ -190,6 +190,7 @@ TEST(Scenarios, TheLauncherDoesWhatEachScenarioExpects)
     std::vector<scenario> table = read_table(TOVINEL_SCENARIO_TABLE);
     ASSERT_GT(table.size(), 40u) << "the table lost its scenarios";
     unsigned played = 0;
+    unsigned double_byte_questions = 0;
     for (const scenario& s : table) {
         SCOPED_TRACE("scenario at line " + std::to_string(s.line) + ": " + s.name);
         if (s.native.rfind("skip ", 0) == 0) continue;
@@ -245,7 +246,15 @@ TEST(Scenarios, TheLauncherDoesWhatEachScenarioExpects)
                                  ? ""
                                  : std::string(fake_shell_program()) + "|" + fake_shell_parameters();
         EXPECT_EQ(s.expect_shell, handed) << fake_transcript();
+        // No code page has a lead byte below 0x81, so a run never asks about one: a run whose
+        // names are ASCII asks nothing, and Windows reads no code page information for it.
+        EXPECT_GE(fake_lowest_lead_byte_query(), 0x81u) << fake_lead_byte_query_count() << " questions";
+        if (s.codepage == "932")
+            double_byte_questions += fake_lead_byte_query_count();
     }
+    // The table's double-byte names are scanned character by character, so the check above met
+    // questions to answer.
+    EXPECT_GT(double_byte_questions, 0u);
     printf("native scenarios: %u played of %zu in the table\n", played, table.size());
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 # Tovinel: shows that check_exe.py's hardening facts can fail. Each mutant is the built tovinel.exe
-# with one protection taken away or one import added in its headers; check_exe.py must name the
-# fact that this breaks as failed.
+# with one protection taken away, one import added or its headers' layout broken; check_exe.py must
+# name the fact that this breaks as failed.
 # Usage: check_exe_mutants.py tovinel.exe     Uses Debian's python3-pefile.
 import os
 import sys
@@ -63,6 +63,20 @@ def by_ordinal(pe):
             thunk.AddressOfData = 0x80000001
 
 
+def two_page_headers(pe):
+    pe.OPTIONAL_HEADER.SizeOfHeaders = 1024
+
+
+def dos_program(pe):
+    # Windows 95 would then take the file for a DOS program and never look for its PE header.
+    pe.DOS_HEADER.e_lfarlc = 0x1C
+
+
+def stub_without_exit(pe):
+    # The last int 21h of the stub becomes two nops: DOS would run on into the PE header's bytes.
+    pe.set_bytes_at_offset(pe.DOS_HEADER.e_cparhdr * 16 + 12, b"\x90\x90")
+
+
 MUTANTS = [
     ("NX compatible", "NX flag cleared", clear_dll_flag(check_exe.IMAGE_DLLCHARACTERISTICS_NX_COMPAT)),
     ("dynamic base", "dynamic base flag cleared", clear_dll_flag(check_exe.IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE)),
@@ -76,6 +90,9 @@ MUTANTS = [
     ("imports by name, never by ordinal", "an import by ordinal", by_ordinal),
     ("imports only functions on the allow-list", "an import of CreateProcessA", extra_import(b"CreateProcessA")),
     ("imports only functions on the allow-list", "an import of HeapAlloc", extra_import(b"HeapAlloc")),
+    ("headers in one file page", "headers of two pages", two_page_headers),
+    ("DOS header marks a new executable (e_lfarlc 0x40)", "e_lfarlc of a DOS program", dos_program),
+    ("DOS stub prints a line and exits", "the stub's exit call dropped", stub_without_exit),
 ]
 
 
