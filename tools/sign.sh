@@ -162,6 +162,10 @@ why_not_signed() {
     fi
 }
 
+left_alone() {
+    if [ -e "$out" ]; then echo "$out is unchanged"; else echo "$out is not written"; fi
+}
+
 status=0
 if [ -n "${TOVINEL_SIGN_PASSWORD+set}" ] && [ -z "$password_file" ]; then
     sign 3< <(printenv TOVINEL_SIGN_PASSWORD) >"$work/log" 2>&1 || status=$?
@@ -174,7 +178,7 @@ if [ "$status" -ne 0 ]; then
         sed 's/^/  /' "$work/log" >&2
         why="osslsigncode could not sign $input"
     fi
-    fail "$why; $out is unchanged"
+    fail "$why; $(left_alone)"
 fi
 # The facts check_exe.py finds missing must be the same before and after: none for tovinel.exe;
 # a few for the Windows checker, which links the C++ runtime.
@@ -183,7 +187,7 @@ failed_facts() {
 }
 if [ "$(failed_facts "$unsigned")" != "$(failed_facts "$work/signed.exe")" ]; then
     /usr/bin/python3 "$root/tools/check_exe.py" "$work/signed.exe" >&2 || true
-    fail "the signed file lost facts of the executable; $out is unchanged"
+    fail "the signed file lost facts of the executable; $(left_alone)"
 fi
 chmod --reference="$input" "$work/signed.exe"
 mv -f "$work/signed.exe" "$out"
