@@ -21,7 +21,7 @@ set +x
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 usage() {
-    sed -n '5,6p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '5,11p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 fail() {
