@@ -44,7 +44,8 @@ else
     "$source/tools/build.sh" release
 fi
 # The tested Linux checker as a Debian package, its dependencies read from the binary.
-(cd "$built/native" && SOURCE_DATE_EPOCH=$epoch cpack -B "$release/package" >/dev/null)
+log=$(cd "$built/native" && SOURCE_DATE_EPOCH=$epoch cpack -B "$release/package" 2>&1) ||
+    { echo "$log" >&2; echo "release: cpack could not make the Debian package; no release written" >&2; exit 1; }
 
 stage=$release/stage
 cp "$built/win32/tovinel.exe" "$built/win32/tovinel-check.exe" "$release"/package/tovinel-check_*.deb "$stage/"
