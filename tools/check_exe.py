@@ -6,7 +6,6 @@ the image. --verify also has osslsigncode verify the signature and its time stam
 machine's CA certificates and those in FILE (a private or test CA)."""
 import argparse
 import os
-import re
 import subprocess
 import sys
 import tempfile
