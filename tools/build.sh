@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Tovinel: builds tovinel.exe and tovinel-check.exe (build/win32), the checker's 64-bit test twin
 # (build/win64) and the native library, tovinel-check and the tests (build/native).
-# Usage: tools/build.sh [win32|win64|native|checker|all] [-DOPTION=VALUE...]   (default all; checker:
-# only tovinel-check, natively)
+# Usage: tools/build.sh [win32|win64|native|checker|release|all] [-DOPTION=VALUE...]   (default all;
+# checker: only tovinel-check, natively; release: only what a release ships, tovinel.exe and both
+# tovinel-checks, without a test or a test helper, so that only tools/setup.sh build is needed)
 # The options go to the cross build and stay in its cache: a publisher's branding, for instance
 #   tools/build.sh win32 -DTOVINEL_ICON=logo.png -DTOVINEL_COMPANY_NAME="Maker Ltd"
 set -euo pipefail
@@ -10,10 +11,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 what=${1:-all}
 shift || true
 jobs=$(nproc 2>/dev/null || echo 2)
+tests=-DTOVINEL_TESTS=ON
+if [ "$what" = release ]; then
+    tests=-DTOVINEL_TESTS=OFF
+fi
 
-if [ "$what" = all ] || [ "$what" = win32 ]; then
+if [ "$what" = all ] || [ "$what" = win32 ] || [ "$what" = release ]; then
     cmake -S "$root" -B "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" "$@" >/dev/null
+        -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" "$tests" "$@" >/dev/null
     cmake --build "$root/build/win32" -j "$jobs"
 fi
 # Only for the tests: under wine64 where the kernel runs no 32-bit program (tests/wine/check_wine.py).
@@ -22,8 +27,8 @@ if [ "$what" = all ] || [ "$what" = win64 ]; then
         -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-x86_64.cmake" >/dev/null
     cmake --build "$root/build/win64" -j "$jobs"
 fi
-if [ "$what" = all ] || [ "$what" = native ] || [ "$what" = checker ]; then
-    cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=Debug \
+if [ "$what" = all ] || [ "$what" = native ] || [ "$what" = checker ] || [ "$what" = release ]; then
+    cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=Debug "$tests" \
         -DTOVINEL_EXE="$root/build/win32/tovinel.exe" \
         -DTOVINEL_WINE_HELPERS="$root/build/win32/wine-helpers" \
         -DTOVINEL_CHECK_EXE="$root/build/win32/tovinel-check.exe" \

@@ -1,13 +1,14 @@
 #!/usr/bin/python3
 # Tovinel: reads a built tovinel.exe and checks the facts a publisher relies on, then prints its size.
-# Usage: check_exe.py [--verify [--ca FILE]] tovinel.exe     Uses Debian's python3-pefile.
+# Usage: check_exe.py [--verify [--ca FILE]...] tovinel.exe    Uses Debian's python3-pefile.
 """A signed file (tools/sign.sh) passes too: its certificate table follows the last section, outside
-the image. --verify also has osslsigncode verify the signature against this machine's CA certificates,
-or against FILE (a private or test CA)."""
+the image. --verify also has osslsigncode verify the signature and its time stamp against this
+machine's CA certificates and those in FILE (a private or test CA)."""
 import argparse
 import os
 import subprocess
 import sys
+import tempfile
 
 import pefile
 
@@ -139,21 +140,93 @@ def size_facts(pe, data):
             ("certificate table ends the file", len(data), sum(table))]
 
 
-def signature_facts(path, ca):
-    """osslsigncode's verdict on the signature, with the digest it found."""
-    command = ["osslsigncode", "verify", "-in", path] + (["-CAfile", ca] if ca else [])
-    run = subprocess.run(command, capture_output=True, text=True)
-    digests = sorted({line.split(":", 1)[1].strip() for line in run.stdout.splitlines()
-                      if line.startswith("Message digest algorithm")})
-    return [("signature verifies (osslsigncode verify)", 0, run.returncode),
-            ("signature digest", ["SHA256"], digests)]
+SYSTEM_CAS = "/etc/ssl/certs/ca-certificates.crt"
+# What OpenSSL says of a chain that ends at a certificate nobody said to trust.
+UNTRUSTED = ("self-signed certificate", "unable to get local issuer certificate",
+             "unable to get issuer certificate", "unable to verify the first certificate")
+
+
+def verify(path, cas):
+    """osslsigncode verify's exit status and output; the signature and its time stamp may chain to
+    this machine's CA certificates or to those in the files `cas`."""
+    with tempfile.TemporaryDirectory() as folder:
+        trusted = os.path.join(folder, "trusted.pem")
+        with open(trusted, "wb") as out:
+            for name in [SYSTEM_CAS] + cas:
+                if os.path.exists(name):
+                    with open(name, "rb") as f:
+                        out.write(f.read() + b"\n")
+        run = subprocess.run(["osslsigncode", "verify", "-CAfile", trusted, "-TSA-CAfile", trusted, "-in", path],
+                             capture_output=True, text=True)
+    return run.returncode, run.stdout
+
+
+def read_verification(output):
+    """From osslsigncode verify's report: the digests, the signer's and the time-stamping authority's
+    subject and expiry, each chain's error, whether the digest matched and whether a time stamp is there."""
+    found = {"digests": set(), "mismatch": "MISMATCH" in output, "timestamped": "Timestamp time:" in output}
+    error = None
+    section = "signer"
+    for line in output.splitlines():
+        text = line.strip()
+        if line.startswith("Message digest algorithm"):
+            found["digests"].add(line.split(":", 1)[1].strip())
+        elif text.startswith("Timestamp verified using") or text.startswith("Countersignatures"):
+            section = "tsa"
+        elif text.startswith("Signing certificate chain verified using"):
+            section = "signer"
+        elif text.startswith(("Subject:", "notAfter :")):
+            found.setdefault(section + " " + text.split(":", 1)[0].strip(), text.split(":", 1)[1].strip())
+        elif text.startswith("Error:"):
+            error = text[len("Error:"):].strip()
+        elif text == "Timestamp Server Signature verification: failed":
+            found["tsa error"], error = error or "failed", None
+        elif text == "Signature verification: failed":
+            found["signer error"], error = error or "failed", None
+    return found
+
+
+def why_untrusted(who, error, cas):
+    """One line: why a chain does not verify, and what to do."""
+    if error in UNTRUSTED or error.startswith("self-signed certificate"):
+        trusted = "this machine's CA certificates" + "".join(" or those in " + ca for ca in cas)
+        return "%s chains to none of %s (%s): give the certificate of its CA, or a test certificate itself, " \
+               "with --ca FILE" % (who, trusted, error)
+    return "%s: %s" % (who, error)
+
+
+def signature_facts(path, cas):
+    """osslsigncode's verdict on the signature and on its time stamp, with the digest it found, each
+    failure saying why in one line; and a note when the signature has no time stamp."""
+    status, output = verify(path, cas)
+    found = read_verification(output)
+    signer = found.get("signer Subject", "the signer")
+    if found["mismatch"]:
+        why = "the file changed after it was signed (its digest is no longer the signed one): sign it again"
+    elif "signer error" in found and found["signer error"] == "certificate has expired":
+        why = "the certificate of %s expired on %s, and no valid time stamp shows that it signed before" % (
+            signer, found.get("signer notAfter", "?"))
+    else:
+        why = why_untrusted("the certificate of " + signer, found.get("signer error", "osslsigncode failed"), cas)
+    facts = [("signature verifies", 0, status, why),
+             ("signature digest", ["SHA256"], sorted(found["digests"]))]
+    if found["timestamped"]:
+        facts.append(("time stamp verifies", None, found.get("tsa error"),
+                      why_untrusted("the time stamp of " + found.get("tsa Subject", "its server"),
+                                    found.get("tsa error", ""), cas)))
+    note = None
+    if not found["timestamped"] and "signer notAfter" in found:
+        note = "note: no time stamp: the signature stops being valid when the certificate expires, on " + \
+            found["signer notAfter"]
+    return facts, note
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("exe")
     parser.add_argument("--verify", action="store_true", help="verify the signature too")
-    parser.add_argument("--ca", help="CA certificates (PEM) the signature must chain to")
+    parser.add_argument("--ca", action="append", default=[],
+                        help="CA certificates (PEM) to trust besides this machine's; may be given again")
     args = parser.parse_args()
     with open(args.exe, "rb") as f:
         data = f.read()
@@ -163,7 +236,12 @@ def main():
     print(f"{args.exe}: {len(data)} bytes{signed}")
     found = facts(pe, data)
     if args.verify:
-        found += [("signed", True, table is not None)] + (signature_facts(args.exe, args.ca) if table else [])
+        found.append(("signed", True, table is not None, "the file carries no signature: tools/sign.sh signs it"))
+        if table:
+            signature, note = signature_facts(args.exe, args.ca)
+            found += signature
+            if note:
+                print(note)
     return report_facts(found)
 
 

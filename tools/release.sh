@@ -1,48 +1,64 @@
 #!/usr/bin/env bash
-# Tovinel: makes a release: builds, runs every test, and packs dist/tovinel-<VERSION>.zip.
+# Tovinel: makes a release of Tovinel's own toolkit: builds, runs every test, and packs
+# dist/tovinel-<VERSION>.zip (tovinel.exe, tovinel-check.exe, tovinel-check as a Debian package, the
+# README, docs/ and a sample medium).
 # Usage: tools/release.sh [--skip-tests]
-#   --skip-tests   build and pack without running the tests (for a try; never for a release)
-# Signs tovinel.exe and the Windows tovinel-check when a certificate is configured in the
-# environment, as for tools/sign.sh (TOVINEL_SIGN_PKCS12, or TOVINEL_SIGN_CERT and TOVINEL_SIGN_KEY).
-# Unsigned, two runs on the same sources give the same zip, byte for byte: every time stamp in it is
+#   --skip-tests   build only what ships and pack it, without the tests (for a try; never for a release)
+# Built from a clean copy of the last commit in build/release, never from the build folders one
+# works in: nothing built, branded or signed there by hand can reach a release. The programs are
+# signed as copies in build/release/stage when a certificate is configured in the environment as
+# for tools/sign.sh (TOVINEL_SIGN_PKCS12, or TOVINEL_SIGN_CERT and TOVINEL_SIGN_KEY): then both
+# Windows programs are signed, otherwise neither is, and pack_release.py refuses anything between.
+# Unsigned, two runs of the same commit give the same zip, byte for byte: every time stamp in it is
 # the time of the last commit (or SOURCE_DATE_EPOCH). A signature carries its own signing time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-windows_checker=$root/build/win32/tovinel-check.exe
-linux_checker=$root/build/native/checker/tovinel-check
 
 tests=yes
 case ${1:-} in
     --skip-tests) tests=no ;;
     "") ;;
-    *) sed -n '3,4p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+    *) sed -n '5,6p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
 esac
 
-"$root/tools/setup.sh"
-"$root/tools/build.sh" all
-if [ ! -f "$windows_checker" ]; then
-    echo "release: the Windows tovinel-check is missing: $windows_checker (tools/build.sh win32 makes it)." >&2
-    echo "release: a release without it would lack what publishers run on Windows. No release written." >&2
-    exit 1
+commit=$(git -C "$root" rev-parse --verify HEAD 2>/dev/null) ||
+    { echo "release: $root is no git checkout with a commit: a release is made from one" >&2; exit 1; }
+if [ -n "$(git -C "$root" status --porcelain --untracked-files=no)" ]; then
+    echo "release: uncommitted changes are left out: the release is made from ${commit:0:12}" >&2
 fi
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct "$commit")}
+
+release=$root/build/release
+rm -rf "$release"
+mkdir -p "$release/source" "$release/stage" "$release/package"
+git -C "$root" archive "$commit" | tar -x -C "$release/source"
+source=$release/source
+built=$source/build
+
 if [ "$tests" = yes ]; then
-    ctest --test-dir "$root/build/native" --output-on-failure
+    "$source/tools/setup.sh" test
+    "$source/tools/build.sh" all
+    ctest --test-dir "$built/native" --output-on-failure
+else
+    "$source/tools/setup.sh" build
+    "$source/tools/build.sh" release
 fi
+# The tested Linux checker as a Debian package, its dependencies read from the binary.
+log=$(cd "$built/native" && SOURCE_DATE_EPOCH=$epoch cpack -B "$release/package" 2>&1) ||
+    { echo "$log" >&2; echo "release: cpack could not make the Debian package; no release written" >&2; exit 1; }
 
-epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 0)}
-stage=$(mktemp -d)
-trap 'rm -rf "$stage"' EXIT
-cp "$root/build/win32/tovinel.exe" "$windows_checker" "$stage/"
-# The tested Linux checker without its debugging symbols: the same code, a fraction of the size.
-strip --strip-all -o "$stage/tovinel-check" "$linux_checker"
-
+stage=$release/stage
+cp "$built/win32/tovinel.exe" "$built/win32/tovinel-check.exe" "$release"/package/tovinel-check_*.deb "$stage/"
+signed=()
 if [ -n "${TOVINEL_SIGN_PKCS12:-}${TOVINEL_SIGN_CERT:-}" ]; then
     for program in tovinel.exe tovinel-check.exe; do
-        "$root/tools/sign.sh" "$stage/$program"
+        "$source/tools/sign.sh" "$stage/$program"
     done
+    signed=(--signed)
 fi
 
-/usr/bin/python3 "$root/tools/check_exe.py" "$stage/tovinel.exe" >/dev/null ||
+/usr/bin/python3 "$source/tools/check_exe.py" "$stage/tovinel.exe" >/dev/null ||
     { echo "release: tovinel.exe fails its checks; no release written" >&2; exit 1; }
-/usr/bin/python3 "$root/tools/steps/pack_release.py" --epoch "$epoch" --exe "$stage/tovinel.exe" \
-    --checker-linux "$stage/tovinel-check" --checker-windows "$stage/tovinel-check.exe"
+/usr/bin/python3 "$source/tools/steps/pack_release.py" --epoch "$epoch" --out "$root/dist" "${signed[@]}" \
+    --exe "$stage/tovinel.exe" --checker-windows "$stage/tovinel-check.exe" \
+    --checker-deb "$(ls "$stage"/tovinel-check_*.deb)"

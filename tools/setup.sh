@@ -1,22 +1,34 @@
 #!/usr/bin/env bash
 # Tovinel: installs what the build and the tests need on Debian 12, and nothing when all is there.
+# Usage: tools/setup.sh [build|test]   build: what building, signing and packing a release need;
+#                                      test (the default): that and every tool the tests run.
 # Needs root (or sudo) only when something is missing.
 set -euo pipefail
 
-packages=(
-    cmake make g++ libgtest-dev                              # native core and unit tests
-    g++-mingw-w64-i686-posix binutils-mingw-w64-i686         # the 32-bit Windows executable
+build_packages=(
+    cmake make g++                                           # the native tovinel-check
+    g++-mingw-w64-i686-posix binutils-mingw-w64-i686         # the 32-bit Windows executables
     mingw-w64-i686-dev
-    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev          # the checker's 64-bit test twin (wine64)
     python3 python3-pefile                                   # checks that read the built executable
+    libarchive-dev pkg-config                                # the checker: ISO images
+    python3-pil osslsigncode openssl                         # branding, signing and the release
+    dpkg-dev file                                            # its Debian package (dpkg-shlibdeps)
+)
+test_packages=(
+    libgtest-dev                                             # unit tests
+    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev          # the checker's 64-bit test twin (wine64)
     python3-unicorn                                          # the built executable in a CPU emulator
     wine wine32:i386 wine64 xvfb xauth                       # the executable end to end, 32- and 64-bit
     locales                                                  # a double-byte code page (932) for Wine
     clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck       # fuzzing, sanitizers, static analysis
-    libarchive-dev pkg-config xorriso python3-jsonschema     # the checker: ISO images, JSON output
+    xorriso python3-jsonschema                               # the checker's tests: ISO images, JSON output
     genisoimage                                              # a UDF bridge image for the checker's tests
-    python3-pil osslsigncode openssl                         # branding, signing and the release
 )
+case ${1:-test} in
+    build) packages=("${build_packages[@]}") ;;
+    test) packages=("${build_packages[@]}" "${test_packages[@]}") ;;
+    *) sed -n '3,4p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+esac
 
 as_root=()
 if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null; then
@@ -39,7 +51,7 @@ for package in "${packages[@]}"; do
     fi
 done
 if [ ${#missing[@]} -eq 0 ]; then
-    japanese_locale
+    [ "${1:-test}" = build ] || japanese_locale
     exit 0
 fi
 
@@ -49,10 +61,10 @@ if [ "$(id -u)" -ne 0 ] && [ ${#as_root[@]} -eq 0 ]; then
 fi
 echo "setup: installing ${missing[*]}"
 # Wine's 32-bit half comes from the i386 architecture.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${as_root[@]}" dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get update -q
 "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
-japanese_locale
+[ "${1:-test}" = build ] || japanese_locale
