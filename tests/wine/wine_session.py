@@ -29,7 +29,7 @@ BINFMT_MISC = "/proc/sys/fs/binfmt_misc"
 # gets an empty twin.
 PRELOAD_ROOT = "/usr/local/lib/tovinel-wine"
 PRELOAD = PRELOAD_ROOT + "/$LIB/libwine-noreplace.so"
-PRELOAD_FILES = [PRELOAD_ROOT + "/lib/" + arch + "/libwine-noreplace.so" for arch in ("i386-linux-gnu", "x86_64-linux-gnu")]
+PRELOAD_FILES = [f"{PRELOAD_ROOT}/lib/{arch}/libwine-noreplace.so" for arch in ("i386-linux-gnu", "x86_64-linux-gnu")]
 QEMU_I386 = re.compile(r"qemu-i386|i386-binfmt")
 
 
