@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Tovinel: builds tovinel.exe and tovinel-check.exe (build/win32), the checker's 64-bit test twin
-# (build/win64) and the native library, tovinel-check and the tests (build/native).
-# Usage: tools/build.sh [win32|win64|native|checker|release|all] [-DOPTION=VALUE...]   (default all;
+# Tovinel: builds tovinel.exe and tovinel-check.exe (build/win32) and the native library,
+# tovinel-check and the tests (build/native).
+# Usage: tools/build.sh [win32|native|checker|release|all] [-DOPTION=VALUE...]   (default all;
 # checker: only tovinel-check, natively; release: only what a release ships, tovinel.exe and both
 # tovinel-checks, without a test or a test helper, so that only tools/setup.sh build is needed)
 # The options go to the cross build and stay in its cache: a publisher's branding, for instance
@@ -21,19 +21,11 @@ if [ "$what" = all ] || [ "$what" = win32 ] || [ "$what" = release ]; then
         -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-i686.cmake" "$tests" "$@" >/dev/null
     cmake --build "$root/build/win32" -j "$jobs"
 fi
-# Only for the tests: under wine64 where the kernel runs no 32-bit program (tests/wine/check_wine.py).
-if [ "$what" = all ] || [ "$what" = win64 ]; then
-    cmake -S "$root" -B "$root/build/win64" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/tools/cmake/mingw-x86_64.cmake" >/dev/null
-    cmake --build "$root/build/win64" -j "$jobs"
-fi
 if [ "$what" = all ] || [ "$what" = native ] || [ "$what" = checker ] || [ "$what" = release ]; then
     cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=Debug "$tests" \
         -DTOVINEL_EXE="$root/build/win32/tovinel.exe" \
         -DTOVINEL_WINE_HELPERS="$root/build/win32/wine-helpers" \
-        -DTOVINEL_CHECK_EXE="$root/build/win32/tovinel-check.exe" \
-        -DTOVINEL_CHECK_EXE64="$root/build/win64/tovinel-check.exe" \
-        -DTOVINEL_WINE_HELPERS64="$root/build/win64/wine-helpers" >/dev/null
+        -DTOVINEL_CHECK_EXE="$root/build/win32/tovinel-check.exe" >/dev/null
     if [ "$what" = checker ]; then
         cmake --build "$root/build/native" -j "$jobs" --target tovinel-check
     else

@@ -16,8 +16,9 @@ status=0
 /usr/bin/python3 "$root/tools/steps/demo_wine.py" "$root/build/win32/tovinel.exe" "$root/build/win32/wine-helpers" ||
     status=$?
 if [ "$status" -eq 77 ]; then
-    # Wine needs a kernel that runs 32-bit x86 code. Without one, show the same decision code, built
-    # natively, playing the sample medium on a simulated machine.
+    # Wine runs 32-bit programs where the kernel runs them, or qemu-i386 does (tools/setup.sh sets it
+    # up where it can). Where neither does (no root, no binfmt_misc), show the same decision code,
+    # built natively, playing the sample medium on a simulated machine.
     echo
     echo "Instead, tovinel-check plays the launcher's own decision code on the sample medium:"
     "$root/tools/build.sh" checker >/dev/null

@@ -2,8 +2,10 @@
 # Tovinel: installs what the build and the tests need on Debian 12, and nothing when all is there.
 # Usage: tools/setup.sh [build|test]   build: what building, signing and packing a release need;
 #                                      test (the default): that and every tool the tests run.
-# Needs root (or sudo) only when something is missing.
+# Needs root (or sudo) only when something is missing, or to hand 32-bit x86 programs to qemu-i386
+# where the kernel runs none (tools/steps/wine_i386_emulation.sh).
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 
 build_packages=(
     cmake make g++                                           # the native tovinel-check
@@ -16,9 +18,8 @@ build_packages=(
 )
 test_packages=(
     libgtest-dev                                             # unit tests
-    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev          # the checker's 64-bit test twin (wine64)
     python3-unicorn                                          # the built executable in a CPU emulator
-    wine wine32:i386 wine64 xvfb xauth                       # the executable end to end, 32- and 64-bit
+    wine wine32:i386 wine64 xvfb xauth                       # the executable end to end (a WOW64 prefix)
     locales                                                  # a double-byte code page (932) for Wine
     clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck       # fuzzing, sanitizers, static analysis
     xorriso python3-jsonschema                               # the checker's tests: ISO images, JSON output
@@ -44,6 +45,21 @@ japanese_locale() {
     "${as_root[@]}" locale-gen >/dev/null
 }
 
+# Wine runs 32-bit Windows programs only as 32-bit x86 processes: where the kernel runs none, hand
+# them to qemu-i386 (tools/steps/wine_i386_emulation.sh); where it cannot, the Wine tests skip.
+wine_i386() {
+    # shellcheck source=tools/steps/wine_i386_emulation.sh
+    . "$root/tools/steps/wine_i386_emulation.sh"
+    wine_i386_emulation "$root/tests/wine/emulation/noreplace.c" ||
+        echo "setup: the 32-bit Wine tests will be skipped, and the demo shows tovinel-check instead" >&2
+}
+
+# What only the tests need beyond packages.
+test_machine() {
+    japanese_locale
+    wine_i386
+}
+
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
@@ -51,7 +67,7 @@ for package in "${packages[@]}"; do
     fi
 done
 if [ ${#missing[@]} -eq 0 ]; then
-    [ "${1:-test}" = build ] || japanese_locale
+    [ "${1:-test}" = build ] || test_machine
     exit 0
 fi
 
@@ -67,4 +83,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get update -q
 "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
-[ "${1:-test}" = build ] || japanese_locale
+[ "${1:-test}" = build ] || test_machine

@@ -1,21 +1,21 @@
 #!/usr/bin/python3
 # Tovinel tests: the facts of tovinel-check.exe that let it run from a bare folder on Windows 7 to
-# 11: a console program of the expected machine, whose imports are all DLLs every Windows has.
-# Usage: test_check_exe.py EXE BITS
+# 11: a 32-bit console program (it sees the registry as the 32-bit launcher does), whose imports are
+# all DLLs every Windows has.
+# Usage: test_check_exe.py EXE
 import sys
 
 import pefile
 
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
-MACHINES = {32: pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"], 64: pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]}
 
 
 def main():
-    path, bits = sys.argv[1], int(sys.argv[2])
+    path = sys.argv[1]
     pe = pefile.PE(path)
     problems = []
-    if pe.FILE_HEADER.Machine != MACHINES[bits]:
-        problems.append(f"machine {pe.FILE_HEADER.Machine:#x}, expected the {bits}-bit one")
+    if pe.FILE_HEADER.Machine != pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
+        problems.append(f"machine {pe.FILE_HEADER.Machine:#x}, expected the 32-bit x86 one")
     if pe.OPTIONAL_HEADER.Subsystem != pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"]:
         problems.append(f"subsystem {pe.OPTIONAL_HEADER.Subsystem}, expected the console")
     # Windows 7 is 6.1: a program that asks for a later one does not start there.
@@ -29,7 +29,7 @@ def main():
         problems.append(f"does not import the launcher's own DLLs: {sorted(imports)}")
     for problem in problems:
         print("FAIL  " + problem)
-    print(f"{path}: {bits}-bit console program importing {', '.join(sorted(imports))}")
+    print(f"{path}: 32-bit console program importing {', '.join(sorted(imports))}")
     return 1 if problems else 0
 
 

@@ -2,9 +2,8 @@
 # Tovinel Wine tests: tovinel-check.exe under Wine. 1. On every sample medium it reports exactly what
 # the Linux build reports (the same JSON but for how the medium is named). 2. --this-machine on a medium
 # in drive E: reads a real registry (both views) and real windows, and tells what the launcher does.
-# Usage: check_wine.py BITS CHECK_EXE NATIVE_CHECK WINDOW_HOLDER PREFIX WORK_DIR MEDIUM...
-#   BITS is 32 for tovinel-check.exe, 64 for its test twin (the only one that runs where the kernel
-#   runs no 32-bit program). The prefix is a win64 one in both cases, so that both views exist.
+# Usage: check_wine.py CHECK_EXE NATIVE_CHECK WINDOW_HOLDER PREFIX WORK_DIR MEDIUM...
+#   The prefix is a win64 one, so that both registry views exist.
 import json
 import os
 import shutil
@@ -33,29 +32,24 @@ class Run:
         self.returncode, self.stdout, self.stderr = returncode, stdout, stderr
 
 
-def run_program(session, bits, arguments, **options):
-    """Runs a program of `bits` under the session's Wine and waits for it."""
-    return (session.run64 if bits == 64 else session.run)(arguments, **options)
-
-
-def run_check(session, bits, work, arguments):
+def run_check(session, work, arguments):
     """Runs the checker under Wine. Its output goes to files, not pipes: Wine's own services, started
     by the first program, inherit the handles and would hold a pipe open long after it has ended."""
     out_path, err_path = os.path.join(work, "out"), os.path.join(work, "err")
     with open(out_path, "wb") as out, open(err_path, "wb") as err:
-        result = run_program(session, bits, arguments, stdout=out, stderr=err, timeout=60)
+        result = session.run(arguments, stdout=out, stderr=err, timeout=60)
     with open(out_path, "rb") as out, open(err_path, "rb") as err:
         return Run(result.returncode, out.read(), err.read())
 
 
-def parity(session, bits, work, check_exe, native_check, media):
+def parity(session, work, check_exe, native_check, media):
     """Failures of the Windows build to report what the Linux build reports."""
     failures = []
     for medium in media:
         for options in PARITY_OPTIONS:
             arguments = ["--format=json"] + options
             linux = subprocess.run([native_check] + arguments + [medium], capture_output=True)
-            windows = run_check(session, bits, work, [check_exe] + arguments + [wine_session.unix_to_windows(medium)])
+            windows = run_check(session, work, [check_exe] + arguments + [wine_session.unix_to_windows(medium)])
             name = f"{os.path.basename(medium)} {' '.join(options)}".strip()
             try:
                 reports = [json.loads(run.stdout) for run in (linux, windows)]
@@ -76,7 +70,7 @@ def parity(session, bits, work, check_exe, native_check, media):
     return failures
 
 
-def set_registry(session, work, bits, view, value):
+def set_registry(session, work, view, value):
     """The product key in the 32- or 64-bit `view` (None: no key) with `value` as its default
     value (None: no default value); any earlier key, in either view, is removed."""
     views = {64: "SOFTWARE", 32: r"SOFTWARE\Wow6432Node"}
@@ -96,25 +90,25 @@ def set_registry(session, work, bits, view, value):
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def this_machine_cases(bits):
+def this_machine_cases():
     """(name, key view or None, default value or None, window (class, title) or None, outcome,
-    command line or None, phrases the reasons, facts and findings hold, the findings' (line, id))."""
-    own, other = (bits, 96 - bits)
-    # Where the finding tells the publisher to write the key, in the launcher's own view.
-    advice = ["Wow6432Node\\Tovinel Check Test\\Product')", "KEY_WOW64_32KEY"] if bits == 32 else ["KEY_WOW64_64KEY"]
+    command line or None, phrases the reasons, facts and findings hold, the findings' (line, id)).
+    The launcher and the checker are 32-bit programs: their own view is the 32-bit one."""
     return [
         ("not installed, no window", None, None, None, "start-setup", "E:\\SETUP.EXE /s ",
-         ["does not open in the %d-bit view: error 2" % own, "in the %d-bit view it does not open either." % other,
+         ["does not open in the 32-bit view: error 2", "in the 64-bit view it does not open either.",
           "No window of class 'TovinelCheckSetup'"], []),
-        ("installed in the launcher's view", own, APP, None, "start-application", APP + " ",
-         ["opens in the %d-bit view; its default value is REG_SZ, %d bytes" % (own, len(APP) + 1),
-          "in the %d-bit view it does not open." % other, "Start is nonzero"], []),
-        ("installed in the other view only", other, APP, None, "start-setup", "E:\\SETUP.EXE /s ",
-         ["The key is there in the %d-bit registry view only" % other, "in the %d-bit view it opens" % other,
-          "RegKey '%s' opens on this machine in the %d-bit registry view only" % (PRODUCT, other),
-          "Have the setup write the key in the %d-bit view as well" % own] + advice,
+        ("installed in the launcher's view", 32, APP, None, "start-application", APP + " ",
+         ["opens in the 32-bit view; its default value is REG_SZ, %d bytes" % (len(APP) + 1),
+          "in the 64-bit view it does not open.", "Start is nonzero"], []),
+        ("installed in the other view only", 64, APP, None, "start-setup", "E:\\SETUP.EXE /s ",
+         ["The key is there in the 64-bit registry view only", "in the 64-bit view it opens",
+          "RegKey '%s' opens on this machine in the 64-bit registry view only" % PRODUCT,
+          "Have the setup write the key in the 32-bit view as well",
+          # Where the finding tells the publisher to write the key, in the launcher's own view.
+          "Wow6432Node\\Tovinel Check Test\\Product')", "KEY_WOW64_32KEY"],
          [(2, "regkey-other-view")]),
-        ("installed without a default value", own, None, None, "start-nothing", None,
+        ("installed without a default value", 32, None, None, "start-nothing", None,
          ["its default value cannot be read: error 2", "The key has no default value"], []),
         ("setup window open", None, None, (b"TovinelCheckSetup", b"Check Setup"), "start-nothing", None,
          ["FindWindowA('TovinelCheckSetup', 'Check Setup') finds a window.", "setup is already running"], []),
@@ -123,7 +117,7 @@ def this_machine_cases(bits):
     ]
 
 
-def this_machine(session, work, bits, check_exe, holder, medium_source):
+def this_machine(session, work, check_exe, holder, medium_source):
     failures = []
     medium = os.path.join(work, "medium")
     shutil.copytree(medium_source, medium)
@@ -136,16 +130,15 @@ def this_machine(session, work, bits, check_exe, holder, medium_source):
     with open(SCHEMA) as schema:
         validator = jsonschema.Draft202012Validator(json.load(schema))
     # A machine described by options is another machine: refused.
-    refused = run_check(session, bits, work, [check_exe, "--this-machine", "--installed=X", "E:\\"])
+    refused = run_check(session, work, [check_exe, "--this-machine", "--installed=X", "E:\\"])
     if refused.returncode != 2 or b"--this-machine reads this machine" not in refused.stderr:
         failures.append(f"--this-machine with --installed: exit {refused.returncode}, {refused.stderr!r}")
-    for name, view, value, window, outcome, command, phrases, findings in this_machine_cases(bits):
-        set_registry(session, work, bits, view, value)
-        popen = session.popen64 if bits == 64 else session.popen
-        opened = wine_session.open_window(popen, holder, work, "window", *window) if window else None
+    for name, view, value, window, outcome, command, phrases, findings in this_machine_cases():
+        set_registry(session, work, view, value)
+        opened = wine_session.open_window(session.popen, holder, work, "window", *window) if window else None
         try:
-            run = run_check(session, bits, work, [check_exe, "--this-machine", "--format=json", "E:\\"])
-            text_run = run_check(session, bits, work, [check_exe, "--this-machine", "E:\\"])
+            run = run_check(session, work, [check_exe, "--this-machine", "--format=json", "E:\\"])
+            text_run = run_check(session, work, [check_exe, "--this-machine", "E:\\"])
         finally:
             if opened:
                 process, ready = opened
@@ -185,23 +178,23 @@ def this_machine(session, work, bits, check_exe, holder, medium_source):
 
 
 def main():
-    if len(sys.argv) < 8:
-        sys.exit("usage: check_wine.py BITS CHECK_EXE NATIVE_CHECK WINDOW_HOLDER PREFIX WORK_DIR MEDIUM...")
-    bits = int(sys.argv[1])
-    check_exe, native_check, holder, prefix, work = (os.path.abspath(path) for path in sys.argv[2:7])
-    media = [os.path.abspath(medium) for medium in sys.argv[7:]]
-    wine_session.skip_unless_wine_runs(f"tovinel-check.exe ({bits}-bit) under Wine", bits)
+    if len(sys.argv) < 7:
+        sys.exit("usage: check_wine.py CHECK_EXE NATIVE_CHECK WINDOW_HOLDER PREFIX WORK_DIR MEDIUM...")
+    check_exe, native_check, holder, prefix, work = (os.path.abspath(path) for path in sys.argv[1:6])
+    media = [os.path.abspath(medium) for medium in sys.argv[6:]]
+    wine_session.skip_unless_wine_runs("tovinel-check.exe under Wine")
     began = time.monotonic()
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     with wine_session.Session(prefix) as session:
-        failures = parity(session, bits, work, wine_session.unix_to_windows(check_exe), native_check, media)
-        failures += this_machine(session, work, bits, wine_session.unix_to_windows(check_exe),
+        failures = parity(session, work, wine_session.unix_to_windows(check_exe), native_check, media)
+        failures += this_machine(session, work, wine_session.unix_to_windows(check_exe),
                                  wine_session.unix_to_windows(holder), media[0])
     shutil.rmtree(work, ignore_errors=True)
     for failure in failures:
         print("FAIL  " + failure)
-    print(f"\ntovinel-check.exe ({bits}-bit) under Wine: {len(failures)} failed in {time.monotonic() - began:.1f} s")
+    print(f"\ntovinel-check.exe under Wine: {len(failures)} failed in {time.monotonic() - began:.1f} s "
+          f"({wine_session.how_wine_runs()})")
     return 1 if failures else 0
 
 

@@ -1,11 +1,14 @@
 #!/usr/bin/python3
-# Tovinel Wine tests: plays every scenario of tests/scenarios/launcher.txt against the built
+# Tovinel Wine tests: plays the scenarios of tests/scenarios/launcher.txt against the built
 # tovinel.exe under Wine: real files on a medium mapped as D:, a real registry, real windows, real starts.
-# Usage: run_scenarios.py [--64-bit-build] TABLE TOVINEL_EXE HELPER_DIR PREFIX WORK_DIR
+# By default it plays a cover of the table (scenario_cover.py: every Win32 call, outcome, code page,
+# kind of registry data and view met at least once); with TOVINEL_WINE_ALL=1 in the environment, every
+# scenario Wine can play.
+# Usage: run_scenarios.py [--ini-library FILE] TABLE TOVINEL_EXE HELPER_DIR PREFIX WORK_DIR
 #   HELPER_DIR holds recorder.exe, window_holder.exe and starter.exe (the Windows build).
-#   --64-bit-build: the launcher and the helpers are x86-64 builds of the same sources, for a machine
-#   that runs no 32-bit x86 programs (tools/dev/wine_check_64bit.sh); the launcher then sees the 64-bit
-#   registry view, so each scenario's key goes into the other view.
+#   --ini-library: the emulated runner's INI library, which the cover is chosen with (default: the
+#   native build's)
+import argparse
 import collections
 import os
 import re
@@ -13,6 +16,7 @@ import shutil
 import sys
 import time
 
+import scenario_cover
 import scenario_table
 import wine_session
 
@@ -41,10 +45,8 @@ def read_record(path):
 
 class Runner:
     # The table's product key is HKLM\SOFTWARE\Tovinel Test\Product; the demo names its own.
-    def __init__(self, session, exe, helpers, work, product=r"SOFTWARE\Tovinel Test\Product",
-                 launcher_bits=32):
+    def __init__(self, session, exe, helpers, work, product=r"SOFTWARE\Tovinel Test\Product"):
         self.product = "HKEY_LOCAL_MACHINE\\" + product
-        self.launcher_bits = launcher_bits
         self.session = session
         self.exe = exe
         self.helpers = helpers
@@ -84,9 +86,7 @@ class Runner:
         lines = ["Windows Registry Editor Version 5.00", "", f"[-{self.product}]", "",
                  f"[-{view_of_32_bit_programs}]", ""]
         if kind != "none":
-            # The table's view 32 is the launcher's own; a 64-bit build's own is the 64-bit one.
-            launchers_view = view == 32 if self.launcher_bits == 32 else view == 64
-            lines.append(f"[{view_of_32_bit_programs if launchers_view else self.product}]")
+            lines.append(f"[{view_of_32_bit_programs if view == 32 else self.product}]")
         hexed = ",".join(f"{b:02x}" for b in data)
         if kind in ("sz", "expand"):
             # regedit stores each byte of hex(1) as one character: RegQueryValueExA gives them back.
@@ -179,31 +179,45 @@ def problems_of(scenario, exit_code, starts, expected):
 
 
 def main():
-    arguments, loader = wine_session.runner_arguments(
-        5, "usage: run_scenarios.py [--64-bit-build] TABLE TOVINEL_EXE HELPER_DIR PREFIX WORK_DIR")
-    table, exe, helpers, prefix, work = arguments
-    launcher_bits = 64 if loader == wine_session.WINE64 else 32
+    parser = argparse.ArgumentParser(description="Plays the scenario table against tovinel.exe under Wine.")
+    parser.add_argument("--ini-library", default=os.path.join(
+        scenario_cover.ROOT, "build", "native", "tests", "emulated", "libemulated_ini.so"))
+    for name in ("table", "exe", "helpers", "prefix", "work"):
+        parser.add_argument(name)
+    arguments = parser.parse_args()
+    wine_session.skip_unless_wine_runs("the Wine scenarios")
     began = time.monotonic()
-    scenarios = scenario_table.read_table(table)
+    scenarios = scenario_table.read_table(arguments.table)
+    playable = sum(scenario["wine"][0] != "skip" for scenario in scenarios)
+    if os.environ.get("TOVINEL_WINE_ALL") == "1":
+        chosen = None
+        print(f"Wine plays every scenario it can play ({playable} of {len(scenarios)}: TOVINEL_WINE_ALL=1)\n")
+    else:
+        chosen, skipped_only = scenario_cover.choose(scenarios, arguments.exe, arguments.ini_library)
+        print(f"Wine plays {len(chosen)} of the {playable} scenarios it can play: together they meet every Win32 "
+              f"call, outcome, code page, kind of registry data and view that all {playable} meet "
+              f"(TOVINEL_WINE_ALL=1 plays all {playable}).\nMet only in scenarios Wine cannot play: "
+              f"{', '.join(sorted(skipped_only)) or 'nothing'}.\n")
+    work = arguments.work
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     failures = []
-    played = skipped = 0
+    played = 0
     # One wineserver session per code page, in the same prefix: a program takes its code page from
     # the locale it starts in, and ending the session ends every program of the one before.
     for codepage in sorted({scenario["codepage"] for scenario in scenarios}, reverse=True):
+        numbers = [number for number, scenario in enumerate(scenarios, 1)
+                   if scenario["codepage"] == codepage and scenario["wine"][0] != "skip"
+                   and (chosen is None or number - 1 in chosen)]
+        if not numbers:
+            continue
         session_began = time.monotonic()
-        with wine_session.Session(prefix, codepage=codepage, loader=loader) as session:
-            runner = Runner(session, exe, helpers, work, launcher_bits=launcher_bits)
-            for number, scenario in enumerate(scenarios, 1):
-                if scenario["codepage"] != codepage:
-                    continue
+        with wine_session.Session(arguments.prefix, codepage=codepage) as session:
+            runner = Runner(session, arguments.exe, arguments.helpers, work)
+            for number in numbers:
+                scenario = scenarios[number - 1]
                 how, wine_expect, why = scenario["wine"]
                 name = scenario["name"]
-                if how == "skip":
-                    skipped += 1
-                    print(f"skip  {name}\n      (Wine: {why})")
-                    continue
                 expected = wine_expect if how == "differs" else scenario["expect"]
                 exit_code, starts = runner.play(number, scenario)
                 played += 1
@@ -214,10 +228,16 @@ def main():
                 else:
                     note = f"  (Wine differs from Windows: {why})" if how == "differs" else ""
                     print(f"ok    {name}{note}")
+                if chosen is not None:
+                    print(f"      (chosen for: {', '.join(sorted(chosen[number - 1]))})")
         print(f"      (code page {codepage}: {time.monotonic() - session_began:.1f} s)")
+    for scenario in scenarios:
+        if scenario["wine"][0] == "skip":
+            print(f"skip  {scenario['name']}\n      (Wine: {scenario['wine'][2]})")
     shutil.rmtree(work, ignore_errors=True)
-    print(f"\nWine scenarios: {played} played, {len(failures)} failed, {skipped} skipped "
-          f"(of {len(scenarios)} in the table) in {time.monotonic() - began:.1f} s")
+    print(f"\nWine scenarios: {played} played, {len(failures)} failed, {len(scenarios) - playable} skipped, "
+          f"{playable - played} left to the native and emulated runners (of {len(scenarios)} in the table) "
+          f"in {time.monotonic() - began:.1f} s ({wine_session.how_wine_runs()})")
     return 1 if failures else 0
 
 

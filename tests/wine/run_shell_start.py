@@ -3,9 +3,7 @@
 Wine never refuses a start for elevation, so the launcher never takes this path there; shell_start.exe
 calls the launcher's own platform_shell_start with each case's program and parameters, and the
 recorder, placed in a folder with a blank, writes down the command line it was started with.
-Usage: run_shell_start.py [--64-bit-build] HELPER_DIR PREFIX WORK_DIR
-  --64-bit-build: the helpers are x86-64 builds, for a machine that runs no 32-bit x86 programs
-  (tools/dev/wine_check_64bit.sh)."""
+Usage: run_shell_start.py HELPER_DIR PREFIX WORK_DIR"""
 import os
 import shutil
 import subprocess
@@ -58,13 +56,15 @@ def problems_of(starts, parameters):
 
 
 def main():
-    arguments, loader = wine_session.runner_arguments(3, __doc__)
-    helpers, prefix, work = arguments
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    wine_session.skip_unless_wine_runs("the shell hand-over under Wine")
+    helpers, prefix, work = sys.argv[1:]
     began = time.monotonic()
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     failures = 0
-    with wine_session.Session(prefix, display=False, loader=loader) as session:
+    with wine_session.Session(prefix, display=False) as session:
         folder = os.path.join(prefix, "drive_c", "Tovinel Shell Test")
         os.makedirs(folder, exist_ok=True)
         shutil.copyfile(os.path.join(helpers, "recorder.exe"), os.path.join(folder, "recorder.exe"))

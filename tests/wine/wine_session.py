@@ -1,8 +1,10 @@
 # Tovinel Wine tests: one Wine session for a suite: a private prefix, one Xvfb, one wineserver.
 # Everything it starts is ended on the way out, whether the suite passed, failed or was interrupted.
 import errno
+import functools
 import glob
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -19,6 +21,16 @@ WINE64 = shutil.which("wine64") or "/usr/lib/wine/wine64"
 LOCALES = {1252: "C.UTF-8", 932: "ja_JP.UTF-8"}
 SKIPPED = 77  # the exit code by which a Wine test tells CTest that it could not run here
 I386_ELF_MAGIC = "7f454c4601010100000000000000000002000300"
+BINFMT_MISC = "/proc/sys/fs/binfmt_misc"
+# Where the kernel runs no 32-bit x86 programs, tools/setup.sh test hands them to qemu-i386 and
+# installs a library that every Wine process preloads (tools/steps/wine_i386_emulation.sh, which
+# names the same folder): the dynamic linker reads $LIB as lib/i386-linux-gnu in a 32-bit process,
+# which gets tests/wine/emulation/noreplace.c, and as lib/x86_64-linux-gnu in a 64-bit one, which
+# gets an empty twin.
+PRELOAD_ROOT = "/usr/local/lib/tovinel-wine"
+PRELOAD = PRELOAD_ROOT + "/$LIB/libwine-noreplace.so"
+PRELOAD_FILES = [f"{PRELOAD_ROOT}/lib/{arch}/libwine-noreplace.so" for arch in ("i386-linux-gnu", "x86_64-linux-gnu")]
+QEMU_I386 = re.compile(r"qemu-i386|i386-binfmt")
 
 
 def base_environment(prefix, codepage=1252):
@@ -26,15 +38,15 @@ def base_environment(prefix, codepage=1252):
     env.update(WINEPREFIX=prefix, WINEARCH=WINE_ARCH, WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_OVERRIDES,
                LC_ALL=LOCALES[codepage])
     env.pop("DISPLAY", None)
+    if how_32_bit_programs_run()[0] == "emulated":
+        env["LD_PRELOAD"] = " ".join(filter(None, [PRELOAD, env.get("LD_PRELOAD")]))
     return env
 
 
-def why_wine_cannot_run():
-    """None when this machine runs Wine's 32-bit programs natively; otherwise the reason it cannot.
-    Wine runs a 32-bit Windows program only as a 32-bit x86 Linux process (even its 64-bit build,
-    whose WOW64 mode also needs the kernel's 32-bit entry), so a kernel built or booted without
-    IA-32 emulation runs none, and under a user-mode emulator one start takes minutes."""
-    for entry in glob.glob("/proc/sys/fs/binfmt_misc/*"):
+def i386_handler():
+    """The interpreter of the enabled binfmt_misc entry for i386 ELF programs, and the entry's name;
+    None when there is none, and the kernel's own loader runs them."""
+    for entry in sorted(glob.glob(os.path.join(BINFMT_MISC, "*"))):
         try:
             with open(entry) as handler:
                 text = handler.read()
@@ -42,8 +54,28 @@ def why_wine_cannot_run():
             continue
         fields = dict(line.split(" ", 1) for line in text.splitlines() if " " in line)
         if text.startswith("enabled") and fields.get("magic", "").startswith(I386_ELF_MAGIC):
-            return (f"32-bit x86 programs are handed to {fields.get('interpreter', 'an emulator')} "
-                    f"(binfmt_misc {os.path.basename(entry)}): far too slow for Wine")
+            return fields.get("interpreter", "an unnamed interpreter"), os.path.basename(entry)
+    return None
+
+
+@functools.lru_cache(maxsize=None)
+def how_32_bit_programs_run():
+    """("native", None) where this machine runs Wine's 32-bit programs itself, ("emulated",
+    interpreter) where qemu-i386 runs them with the preload library, (None, the reason) where they
+    cannot run. Wine runs a 32-bit Windows program only as a 32-bit x86 Linux process (even its 64-bit
+    build, whose WOW64 mode also needs the kernel's 32-bit entry)."""
+    handler = i386_handler()
+    if handler:
+        interpreter, entry = handler
+        if not QEMU_I386.search(interpreter):
+            return None, (f"32-bit x86 programs are handed to {interpreter} (binfmt_misc {entry}); the Wine "
+                          f"tests run them natively or through qemu-i386 only (tools/setup.sh test)")
+        missing = [path for path in PRELOAD_FILES if not os.path.isfile(path)]
+        if missing:
+            return None, (f"32-bit x86 programs run through {interpreter} (binfmt_misc {entry}), but without "
+                          f"{missing[0]}, which tools/setup.sh test installs, each 32-bit Wine process takes "
+                          f"some 45 s of CPU in qemu")
+        return "emulated", interpreter
     try:
         subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, check=False)
@@ -51,45 +83,30 @@ def why_wine_cannot_run():
         pass  # not Debian's layout: the boot will tell
     except OSError as error:
         if error.errno == errno.ENOEXEC:
-            return "this kernel runs no 32-bit x86 programs (IA-32 emulation is off), so Wine runs none"
+            return None, ("this kernel runs no 32-bit x86 programs (IA-32 emulation is off), so Wine runs "
+                          "none; tools/setup.sh test, as root, hands them to qemu-i386")
         raise
-    return None
+    return "native", None
 
 
-def why_wine64_cannot_run():
-    """None when this machine runs 64-bit Windows programs under Wine, else the reason."""
-    try:
-        subprocess.run([WINE64, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       check=True, timeout=60)
-    except FileNotFoundError:
-        return f"Wine's 64-bit loader {WINE64} is missing (tools/setup.sh installs wine64)"
-    except (OSError, subprocess.CalledProcessError, subprocess.TimeoutExpired) as error:
-        return f"Wine's 64-bit loader cannot be started: {error}"
-    return None
+def why_wine_cannot_run():
+    """None when Wine's 32-bit programs run here, natively or emulated; otherwise the reason."""
+    how, detail = how_32_bit_programs_run()
+    return detail if how is None else None
 
 
-def skip_unless_wine_runs(what, bits=32):
-    """Ends the process with SKIPPED, saying why, when Wine cannot run programs of `bits` here."""
-    reason = why_wine_cannot_run() if bits == 32 else why_wine64_cannot_run()
+def how_wine_runs():
+    """A line for the tests' output: whether 32-bit programs run natively or through qemu."""
+    how, detail = how_32_bit_programs_run()
+    return f"32-bit programs run through {detail}" if how == "emulated" else "32-bit programs run natively"
+
+
+def skip_unless_wine_runs(what):
+    """Ends the process with SKIPPED, saying why, when Wine cannot run 32-bit programs here."""
+    reason = why_wine_cannot_run()
     if reason:
         print(f"SKIPPED {what}: {reason}.")
         sys.exit(SKIPPED)
-
-
-def runner_arguments(count, usage):
-    """A Wine test runner's `count` arguments, after an optional --64-bit-build (the programs are
-    x86-64 builds, for a machine that runs no 32-bit x86 programs: tools/dev/wine_check_64bit.sh), and
-    the Wine loader that runs them. Exits with `usage` on other arguments; without the option, ends
-    the process as skipped when Wine cannot run 32-bit programs here."""
-    arguments = sys.argv[1:]
-    built_64_bit = arguments[:1] == ["--64-bit-build"]
-    if built_64_bit:
-        arguments = arguments[1:]
-    if len(arguments) != count:
-        sys.exit(usage)
-    if not built_64_bit:
-        skip_unless_wine_runs(os.path.basename(sys.argv[0]))
-    return arguments, WINE64 if built_64_bit else "wine"
 
 
 def boot_prefix(prefix):
@@ -103,7 +120,7 @@ def boot_prefix(prefix):
                    check=True)
     # wineboot returns while the prefix is still being filled; the server ends when it is done.
     subprocess.run(["wineserver", "-w"], env=env, check=True)
-    print(f"wine prefix {prefix} created in {time.monotonic() - started:.1f} s")
+    print(f"wine prefix {prefix} created in {time.monotonic() - started:.1f} s ({how_wine_runs()})")
 
 
 def unix_to_windows(path):
@@ -132,11 +149,10 @@ class Session:
     """Context manager: Xvfb (when `display`) and a persistent wineserver for `prefix`, every
     program of it running under the ANSI code page `codepage`."""
 
-    def __init__(self, prefix, display=True, codepage=1252, loader="wine"):
+    def __init__(self, prefix, display=True, codepage=1252):
         self.prefix = prefix
         self.display = display
         self.codepage = codepage
-        self.loader = loader
         self.env = base_environment(prefix, codepage)
         self.xvfb = None
         self.server = False
@@ -171,7 +187,7 @@ class Session:
 
     def run(self, arguments, **options):
         options.setdefault("env", self.env)
-        return subprocess.run([self.loader] + arguments, **options)
+        return subprocess.run(["wine"] + arguments, **options)
 
     def run64(self, arguments, **options):
         """Runs a program of the prefix as a 64-bit process (regedit: both registry views)."""
@@ -180,7 +196,7 @@ class Session:
 
     def popen(self, arguments, **options):
         options.setdefault("env", self.env)
-        return subprocess.Popen([self.loader] + arguments, **options)
+        return subprocess.Popen(["wine"] + arguments, **options)
 
     def popen64(self, arguments, **options):
         """Starts a program as a 64-bit process and does not wait for it."""

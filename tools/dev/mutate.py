@@ -69,7 +69,7 @@ PRESETS = {
     "checker": {
         "sources": ["checker/*/*.cpp"],
         # Built only for Windows: the native tests never compile them, so no mutant there could be
-        # judged. The Windows build is played under Wine (check_wine_64), not by this preset.
+        # judged. The Windows build is played under Wine (check_wine_32), not by this preset.
         "exclude": ["checker/windows/*.cpp", "checker/media/medium_image_none.cpp"],
         "targets": ["check_tests", "iso_image_tests", "tovinel-check"],
         "tests": ["{build}/tests/checker/check_tests --gtest_brief=1 --gtest_fail_fast",

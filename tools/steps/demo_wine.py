@@ -40,6 +40,8 @@ def main():
     work = tempfile.mkdtemp(prefix="tovinel-demo-")
     try:
         print("Starting Wine (the first start prepares a fresh Windows folder; this takes a while)...")
+        if wine_session.how_32_bit_programs_run()[0] == "emulated":
+            print("32-bit programs run through qemu-i386 on this machine, which takes longer.")
         with wine_session.Session(os.path.join(work, "prefix")) as session:
             runner = run_scenarios.Runner(session, exe, helpers, os.path.join(work, "runs"), product)
             os.makedirs(runner.work)
