@@ -25,7 +25,8 @@ import struct
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from set_resource_codepage import pe_checksum, write_replacing  # noqa: E402
+# The same reading of a PE file and the same error as the code page step, which runs next.
+from set_resource_codepage import PEError, _u16, _u32, pe_checksum, write_replacing  # noqa: E402
 
 PAGE = 512
 # 16-bit DOS code at 0x40, run by DOS with DS at the program's segment prefix: point DS at this
@@ -47,18 +48,6 @@ CERTIFICATE_DIRECTORY = 4
 DEBUG_DIRECTORY = 6
 IMAGE_SCN_CNT_CODE = 0x20
 IMAGE_SCN_CNT_INITIALIZED_DATA = 0x40
-
-
-class PEError(Exception):
-    pass
-
-
-def _u16(data, offset):
-    return struct.unpack_from("<H", data, offset)[0]
-
-
-def _u32(data, offset):
-    return struct.unpack_from("<I", data, offset)[0]
 
 
 class Layout:
