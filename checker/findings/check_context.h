@@ -120,6 +120,9 @@ void check_launcher_findings(check_context& context);
 void check_config_findings(check_context& context);
 void check_autorun_findings(check_context& context);
 void check_installed_findings(check_context& context);
+// The findings of Run (`run` as the launcher reads it, `raw_run` as the line holds it) on `line` of
+// Tovinel.ini: check_config_findings calls them; findings_programs.cpp judges the program.
+void check_run_findings(check_context& context, unsigned line, const std::string& run, const std::string& raw_run);
 // Names that Windows will not find on a medium whose names differ by system (an ISO image).
 // The Windows paths (ANSI) that a command names, in the order Windows tries them: the text up to
 // the first blank, then up to each further blank, each also with ".exe" when its last name has no

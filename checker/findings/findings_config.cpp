@@ -184,13 +184,12 @@ void check_reg_key(check_context& context, unsigned line, const std::string& reg
         std::string root = reg_key.substr(0, root_length);
         std::string below = check_installed_key(reg_key);
         bool machine = ini_same_name(root, "HKLM") || ini_same_name(root, "HKEY_LOCAL_MACHINE");
+        std::string corrected = "RegKey=" + shown(codepage_to_utf8(context.options.codepage, below, nullptr)) + ".";
         std::string advice =
             below.empty() ? " Write the path of the product's key below the root, such as SOFTWARE\\Maker\\Product."
-            : machine     ? " Write the path below the root: RegKey=" + shown(codepage_to_utf8(context.options.codepage,
-                                                                                                below, nullptr)) + "."
+            : machine     ? " Write the path below the root: " + corrected
                           : " Have the product's setup write its key below HKEY_LOCAL_MACHINE, then write the path"
-                            " below the root: RegKey=" +
-                                shown(codepage_to_utf8(context.options.codepage, below, nullptr)) + ".";
+                            " below the root: " + corrected;
         add_config(context, line, "regkey-root",
                    "RegKey begins with the root name " + quoted(context, root) +
                        (machine ? ": the launcher already looks below HKEY_LOCAL_MACHINE"
@@ -270,8 +269,6 @@ void check_window(check_context& context, const line_facts& facts, const std::st
 }
 
 }  // namespace
-
-void check_run_findings(check_context& context, unsigned line, const std::string& run, const std::string& raw_run);
 
 void check_config_findings(check_context& context)
 {

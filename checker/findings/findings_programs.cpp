@@ -219,8 +219,6 @@ bool check_saved_as_utf8(const text_file& file)
     return beyond_ascii && is_utf8(text);
 }
 
-void check_run_findings(check_context& context, unsigned line, const std::string& run, const std::string& raw_run);
-
 void check_run_findings(check_context& context, unsigned line, const std::string& run, const std::string& raw_run)
 {
     if (run.empty())
