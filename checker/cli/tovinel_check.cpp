@@ -125,6 +125,19 @@ bool valued(int argc, char** argv, int* i, std::string* name, std::string* value
     return false;
 }
 
+// The items of a comma-separated option value, empty ones included (each is judged by its option).
+std::vector<std::string> comma_items(const std::string& value)
+{
+    std::vector<std::string> items;
+    size_t at = 0;
+    while (at <= value.size()) {
+        size_t end = std::min(value.find(',', at), value.size());
+        items.push_back(value.substr(at, end - at));
+        at = end + 1;
+    }
+    return items;
+}
+
 // Applies one valued option; returns 0 or the exit code to stop with.
 int apply(const std::string& name, std::string value, check_options* options, output_options* output)
 {
@@ -134,10 +147,7 @@ int apply(const std::string& name, std::string value, check_options* options, ou
             return usage_error("--format takes text or json, not '" + value + "'.");
         output->json = value == "json";
     } else if (name == "--ignore") {
-        size_t at = 0;
-        while (at <= value.size()) {
-            size_t end = std::min(value.find(',', at), value.size());
-            std::string id = value.substr(at, end - at);
+        for (const std::string& id : comma_items(value)) {
             if (!check_finding_id_known(id)) {
                 std::vector<std::string> near = check_finding_ids_near(id);
                 std::string guess;
@@ -147,7 +157,6 @@ int apply(const std::string& name, std::string value, check_options* options, ou
                                    " The ids are listed in docs/check-findings.md.");
             }
             options->ignored.insert(id);
-            at = end + 1;
         }
     } else if (name == "--installed") {
         options->installed = options->has_default_value = true;
@@ -170,10 +179,7 @@ int apply(const std::string& name, std::string value, check_options* options, ou
             return usage_error("--drive takes one drive letter, such as --drive=E.");
         options->drive = static_cast<char>(letter & ~0x20);
     } else if (name == "--codepage") {
-        size_t at = 0;
-        while (at <= value.size()) {
-            size_t end = std::min(value.find(',', at), value.size());
-            std::string item = value.substr(at, end - at);
+        for (const std::string& item : comma_items(value)) {
             unsigned codepage = 0;
             for (char c : item)
                 codepage = c >= '0' && c <= '9' && codepage < 100000 ? codepage * 10 + static_cast<unsigned>(c - '0')
@@ -184,7 +190,6 @@ int apply(const std::string& name, std::string value, check_options* options, ou
             if (std::find(output->codepages.begin(), output->codepages.end(), codepage) != output->codepages.end())
                 return usage_error("--codepage names " + std::to_string(codepage) + " twice.");
             output->codepages.push_back(codepage);
-            at = end + 1;
         }
     } else {  // --folder
         for (char& c : value)
