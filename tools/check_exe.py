@@ -188,7 +188,7 @@ def read_verification(output):
 
 def why_untrusted(who, error, cas):
     """One line: why a chain does not verify, and what to do."""
-    if error in UNTRUSTED or error.startswith("self-signed certificate"):
+    if error.startswith(UNTRUSTED):
         trusted = "this machine's CA certificates" + "".join(" or those in " + ca for ca in cas)
         return "%s chains to none of %s (%s): give the certificate of its CA, or a test certificate itself, " \
                "with --ca FILE" % (who, trusted, error)
@@ -203,7 +203,7 @@ def signature_facts(path, cas):
     signer = found.get("signer Subject", "the signer")
     if found["mismatch"]:
         why = "the file changed after it was signed (its digest is no longer the signed one): sign it again"
-    elif "signer error" in found and found["signer error"] == "certificate has expired":
+    elif found.get("signer error") == "certificate has expired":
         why = "the certificate of %s expired on %s, and no valid time stamp shows that it signed before" % (
             signer, found.get("signer notAfter", "?"))
     else:
