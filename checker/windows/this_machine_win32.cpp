@@ -44,10 +44,12 @@ const char* type_name(DWORD type)
     }
 }
 
+// 32-bit only, as the launcher: so it sees the registry view the launcher sees, and the other view is
+// always the 64-bit one.
+static_assert(sizeof(void*) == 4, "tovinel-check.exe reads this machine as the 32-bit launcher does");
+
 bool windows_is_64_bit()
 {
-    if (sizeof(void*) == 8)
-        return true;
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) != FALSE && wow64 != FALSE;
 }
@@ -55,7 +57,7 @@ bool windows_is_64_bit()
 // The registry view that this program sees by default, which is the launcher's when it is 32-bit.
 const char* own_view()
 {
-    return sizeof(void*) == 8 ? "64-bit" : windows_is_64_bit() ? "32-bit" : "only";
+    return windows_is_64_bit() ? "32-bit" : "only";
 }
 
 // The medium's root as the launcher would name it: a full Windows path in the ANSI code page, with a
@@ -70,28 +72,24 @@ std::string medium_root(const std::string& medium_dir)
     return root;
 }
 
-// A key that a setup of the other bitness wrote where the launcher never looks: a finding on the
-// RegKey line, with what the publisher can change.
-void other_view_finding(check_context& context, const std::string& key, const char* own, const char* other)
+// A key that a 64-bit setup wrote where the launcher never looks: a finding on the RegKey line, with
+// what the publisher can change.
+void other_view_finding(check_context& context, const std::string& key)
 {
-    bool launcher_32_bit = sizeof(void*) == 4;
     bool below_software = ascii_lower(key.substr(0, 9)) == "software\\";
     std::string seen_as =
-        launcher_32_bit && below_software
-            ? " (which 64-bit tools such as regedit show as " +
-                  quoted(context, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\" + key.substr(9)) + ")"
-            : "";
-    std::string how = launcher_32_bit
-                          ? "a 64-bit setup does so with KEY_WOW64_32KEY, Inno Setup with the root HKLM32, NSIS "
-                            "after SetRegView 32, an MSI package in a 32-bit component"
-                          : "a 32-bit setup does so with KEY_WOW64_64KEY, an MSI package in a 64-bit component";
+        below_software ? " (which 64-bit tools such as regedit show as " +
+                             quoted(context, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\" + key.substr(9)) + ")"
+                       : "";
     check_add(context, rank_config, config_file_name,
               ini_line_of(context.config.text(), section_application, key_reg_key), "regkey-other-view",
-              "RegKey " + quoted(context, key) + " opens on this machine in the " + other +
-                  " registry view only, where a " + other + " setup writes it; the launcher, a " + own +
-                  " program, reads the " + own + " view" + seen_as +
-                  ", so the product counts as not installed. Have the setup write the key "
-                  "in the " + own + " view as well (" + how + "), or name in RegKey a key it writes there.");
+              "RegKey " + quoted(context, key) +
+                  " opens on this machine in the 64-bit registry view only, where a 64-bit setup writes it; the"
+                  " launcher, a 32-bit program, reads the 32-bit view" + seen_as +
+                  ", so the product counts as not installed. Have the setup write the key in the 32-bit view as"
+                  " well (a 64-bit setup does so with KEY_WOW64_32KEY, Inno Setup with the root HKLM32, NSIS"
+                  " after SetRegView 32, an MSI package in a 32-bit component), or name in RegKey a key it"
+                  " writes there.");
 }
 
 // The facts of the key the launcher asked for, in both registry views; the default value's type,
@@ -133,24 +131,20 @@ void registry_facts(check_context& context, const simulated_machine& record, che
     }
     if (!windows_is_64_bit())
         return;
-    // The other view: where a setup of the other bitness writes, and the launcher never looks.
-    REGSAM other_view = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    const char* other = sizeof(void*) == 8 ? "32-bit" : "64-bit";
+    // The 64-bit view: where a 64-bit setup writes, and the launcher never looks.
     HKEY other_key = nullptr;
-    LONG other_result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, record.key_tried, 0, KEY_READ | other_view, &other_key);
+    LONG other_result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, record.key_tried, 0, KEY_READ | KEY_WOW64_64KEY, &other_key);
     if (other_result == ERROR_SUCCESS)
         RegCloseKey(other_key);
-    decision->facts.push_back(std::string("Registry: in the ") + other + " view it " +
+    decision->facts.push_back(std::string("Registry: in the 64-bit view it ") +
                               (other_result == ERROR_SUCCESS ? "opens"
                                : result == ERROR_SUCCESS     ? "does not open"
                                                              : "does not open either") +
                               ".");
     if (result != ERROR_SUCCESS && other_result == ERROR_SUCCESS) {
-        const char* own = sizeof(void*) == 8 ? "64-bit" : "32-bit";
-        decision->reasons.push_back(std::string("The key is there in the ") + other + " registry view only: a " +
-                                    other + " setup wrote it, and the launcher, a " + own +
-                                    " program, does not look there.");
-        other_view_finding(context, record.key_tried, own, other);
+        decision->reasons.push_back("The key is there in the 64-bit registry view only: a 64-bit setup wrote it,"
+                                    " and the launcher, a 32-bit program, does not look there.");
+        other_view_finding(context, record.key_tried);
     }
 }
 
