@@ -13,6 +13,7 @@ build_packages=(
     mingw-w64-i686-dev
     python3 python3-pefile                                   # checks that read the built executable
     libarchive-dev pkg-config                                # the checker: ISO images
+    libssl-dev                                               # the checker: who signed the launcher
     python3-pil osslsigncode openssl                         # branding, signing and the release
     dpkg-dev file                                            # its Debian package (dpkg-shlibdeps)
 )
