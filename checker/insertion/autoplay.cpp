@@ -101,10 +101,9 @@ autorun_behaviour autorun_behaviour_of(windows_version version, drive_type drive
     if (at_least(version, v::win7))
         return {autorun_outcome::nothing, std::string(seven_and_later)};
     if (version == v::xp || version == v::vista) {
-        std::string name = version == v::xp ? "XP SP2 and SP3" : "Vista";
         if (drive == drive_type::fixed || has_action)
             return {autorun_outcome::nothing,
-                    "AutoPlay offered the program on " + name + " until " + autorun_update};
+                    "AutoPlay offered the program on XP SP2 to Vista until " + std::string(autorun_update)};
         return {autorun_outcome::nothing, "AutoPlay offered autorun.inf's program on a USB stick only with action=, and"
                                           " only until " + std::string(autorun_update)};
     }
