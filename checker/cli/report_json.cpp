@@ -93,6 +93,8 @@ std::string machine_object(const check_options& options, const check_decision& d
                                           ", \"title\": " + json_ansi(options, options.window_title) + "}"
                                     : std::string("null"));
     }
+    if (options.this_machine)
+        out += ", \"insertion_here\": " + json_string(decision.insertion_here);
     return out + ", \"facts\": " + json_list(decision.facts) + "}";
 }
 

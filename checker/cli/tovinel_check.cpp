@@ -333,6 +333,8 @@ void print_decision(std::string* out, const check_options& options, const check_
         quoted(options, decision.tail).c_str(),
         decision.autorun_starts.empty() ? "" : " (on the medium, but autorun.inf does not start it)");
     put(out, "Machine:  %s\n", machine_words(options, decision).c_str());
+    if (!decision.insertion_here.empty())
+        put(out, "Here:     %s\n", decision.insertion_here.c_str());
     put(out, "Decision: %s\n", outcome_words(decision));
     if (decision.started)
         put(out, "Command:  %s\n", quoted(options, decision.command).c_str());

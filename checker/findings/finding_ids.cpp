@@ -35,6 +35,8 @@ const char* const finding_ids[] = {
     "insertion-starts-nothing",
     "installed-empty",
     "installed-not-program",
+    "installed-program-missing",
+    "installed-program-not-program",
     "installed-too-long",
     "installed-unbalanced-quote",
     "installed-unquoted-blank",

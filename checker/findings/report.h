@@ -63,6 +63,7 @@ struct check_decision {
     // --this-machine: the machine as it describes itself, and what the reads saw, one sentence each.
     std::string machine;
     std::vector<std::string> facts;
+    std::string insertion_here;    // what happens on this PC when the medium goes in, one sentence
 };
 
 // A likely mistake on the medium. `line` is 0 when it concerns no particular line. A note is worth

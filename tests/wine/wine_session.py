@@ -205,6 +205,13 @@ class Session:
         options.setdefault("env", self.env)
         return subprocess.Popen([WINE64] + arguments, **options)
 
+    def restart_server(self):
+        """Ends every Wine process of the prefix and starts the server again: its services (the
+        mount manager, which tells drive types) then read the registry afresh."""
+        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env, stderr=subprocess.DEVNULL, timeout=30)
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+
     def __exit__(self, *_):
         if self.server:
             # Ends every Wine process of this prefix, then the server itself; no other prefix.
