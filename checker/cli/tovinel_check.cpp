@@ -55,14 +55,27 @@ const char usage_text[] =
     "Exit code: 0 when nothing is found, 1 when there are findings, 2 on a usage error or when this\n"
     "machine cannot read part of the medium; with several code pages, the highest of them.\n"
     "\n"
+#ifdef _WIN32
+    "Examples (cmd; in PowerShell the same, with .\\tovinel-check.exe):\n"
+    "  tovinel-check.exe medium\n"
+    "  tovinel-check.exe E:\\\n"
+    "  tovinel-check.exe --installed=\"C:\\Program Files\\Maker\\App.exe\" --tail=/cd medium\n"
+    "  tovinel-check.exe --setup-window=\"MakerSetupWindow,Maker Setup\" --drive=E medium\n"
+    "  tovinel-check.exe --drive-type=removable --codepage=1252,932 medium\n"
+    "  tovinel-check.exe --format=json --ignore=folder-blank medium > report.json\n"
+    "  tovinel-check.exe --this-machine E:\\\n"
+    "--installed takes the registry value as typed: quotes typed around the program's path are the\n"
+    "value's own, as the product's setup writes them.\n";
+#else
     "Examples:\n"
     "  tovinel-check examples/medium\n"
     "  tovinel-check build/disc.iso\n"
     "  tovinel-check --installed='\"C:\\Program Files\\Maker\\App.exe\"' --tail=/cd examples/medium\n"
     "  tovinel-check --setup-window=MakerSetupWindow,'Maker Setup' --drive=E examples/medium\n"
-    "  tovinel-check --codepage=1252,932 examples/medium\n"
+    "  tovinel-check --drive-type=removable --codepage=1252,932 examples/medium\n"
     "  tovinel-check --format=json --ignore=folder-blank examples/medium\n"
-    "  tovinel-check.exe --this-machine E:\\\n";
+    "  tovinel-check.exe --this-machine E:\\   (on Windows)\n";
+#endif
 
 // Appends printf-style text to *out: everything is printed at once, through console_write.
 void put(std::string* out, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -82,6 +82,41 @@ SETTINGS = {
 }
 
 
+# What a publisher types in cmd, with what the check takes for the installed command and the findings.
+TYPED_IN_CMD = [
+    (r'--installed="C:\Program Files\Maker\App.exe" --tail=/cd', r'"C:\Program Files\Maker\App.exe"', []),
+    (r'--installed "C:\Program Files\Maker\App.exe"', r'"C:\Program Files\Maker\App.exe"', []),
+    (r'"--installed=C:\Program Files\Maker\App.exe"', r"C:\Program Files\Maker\App.exe",
+     ["installed-unquoted-blank"]),
+    (r'--installed="\"C:\Program Files\Maker\App.exe\""', r'"C:\Program Files\Maker\App.exe"', []),
+]
+
+
+def typed_in_cmd(session, work, check_exe, medium):
+    """Failures of --installed to take the value as typed in a batch file run by cmd, and of --help
+    to show cmd's quoting."""
+    failures = []
+    batch = os.path.join(work, "typed.bat")
+    for typed, value, ids in TYPED_IN_CMD:
+        with open(batch, "w", newline="") as out:
+            out.write(f"@{check_exe} --format=json {typed} {wine_session.unix_to_windows(medium)}\r\n")
+        run = run_check(session, work, ["cmd", "/c", wine_session.unix_to_windows(batch)])
+        try:
+            report = json.loads(run.stdout)
+        except ValueError:
+            failures.append(f"typed in cmd {typed}: no JSON: {run.stdout[:200]!r} {run.stderr[:200]!r}")
+            continue
+        found = [finding["id"] for finding in report["findings"]]
+        if report["machine"]["default_value"] != value or found != ids:
+            failures.append(f"typed in cmd {typed}: value {report['machine']['default_value']!r}, findings {found}")
+        else:
+            print(f"ok    typed in cmd: {typed}")
+    shown = run_check(session, work, [check_exe, "--help"]).stdout.decode("utf-8", "replace")
+    if r'tovinel-check.exe --installed="C:\Program Files\Maker\App.exe" --tail=/cd medium' not in shown:
+        failures.append(f"--help shows no cmd quoting:\n{shown}")
+    return failures
+
+
 def set_registry(session, work, view, value, settings=()):
     """The product key in the 32- or 64-bit `view` (None: no key) with `value` as its default
     value (None: no default value); any earlier key, in either view, is removed. `settings` names
@@ -235,6 +270,7 @@ def main():
     os.makedirs(work)
     with wine_session.Session(prefix) as session:
         failures = parity(session, work, wine_session.unix_to_windows(check_exe), native_check, media)
+        failures += typed_in_cmd(session, work, wine_session.unix_to_windows(check_exe), media[0])
         failures += this_machine(session, work, wine_session.unix_to_windows(check_exe),
                                  wine_session.unix_to_windows(holder), holder, media[0])
     shutil.rmtree(work, ignore_errors=True)
