@@ -46,11 +46,14 @@ constexpr size_t allocation_extents_most = 64;
 
 // Descriptor tags (ECMA-167).
 enum : uint16_t {
+    tag_primary_volume = 1,
     tag_anchor = 2,
     tag_pointer = 3,
+    tag_partition = 5,
     tag_logical_volume = 6,
     tag_terminator = 8,
     tag_integrity = 9,
+    tag_file_set = 256,
     tag_file_identifier = 257,
     tag_allocation_extent = 258,
     tag_file_entry = 261,
@@ -152,7 +155,7 @@ uint16_t descriptor_crc(const unsigned char* data, size_t count)
 }
 
 // Tells whether the 16-byte descriptor tag at `tag` is sound: its checksum (byte 4, the sum of the
-// other fifteen bytes) matches. This is all libudfread checks of a tag.
+// other fifteen bytes) matches. This is all libudfread checks of a descriptor.
 bool tag_sound(const unsigned char* tag)
 {
     unsigned sum = 0;
@@ -161,16 +164,19 @@ bool tag_sound(const unsigned char* tag)
     return (sum & 0xFF) == tag[4];
 }
 
-// The tag id of the descriptor in block `lba`, read into `block`, when its tag and its CRC are
-// sound; 0 otherwise (no descriptor has the id 0).
+// The tag id of the descriptor in block `lba`, read into `block`, when its tag is sound; 0 otherwise
+// (no descriptor has the id 0). The rule libudfread follows, so that we walk what it will walk.
 uint16_t read_descriptor(const image_bytes& bytes, uint64_t lba, unsigned char* block)
 {
-    if (!read_bytes(bytes, lba * block_size, block, block_size) || !tag_sound(block))
-        return 0;
+    return read_bytes(bytes, lba * block_size, block, block_size) && tag_sound(block) ? little16(block) : 0;
+}
+
+// Tells whether the CRC of the descriptor in `block` matches its body: what we check, besides the
+// tag, before we take a value from it.
+bool crc_sound(const unsigned char* block)
+{
     uint16_t crc_length = little16(block + 10);
-    if (crc_length > block_size - 16 || descriptor_crc(block + 16, crc_length) != little16(block + 8))
-        return 0;
-    return little16(block);
+    return crc_length <= block_size - 16 && descriptor_crc(block + 16, crc_length) == little16(block + 8);
 }
 
 bool announces_udf(const image_bytes& bytes)
@@ -203,27 +209,42 @@ struct volume_facts {
     unsigned min_read_revision = 0;
 };
 
-// Walks the descriptor sequence of the extent at `lba`, `length` bytes, following pointers to
-// further extents, for a logical volume descriptor; reads at most sequence_blocks_most blocks.
-bool find_logical_volume(const image_bytes& bytes, uint32_t lba, uint32_t length, unsigned char* found)
+// The descriptors libudfread looks for in a volume descriptor sequence: it stops at a terminator,
+// once it has all three, or at the end of the extent, however long, following pointers wherever
+// they lead (even in a circle).
+enum : unsigned { found_primary = 1, found_partition = 2, found_logical_volume = 4, found_all = 7 };
+
+// Walks the descriptor sequence of the extent at `lba`, `length` bytes, as libudfread will, keeping
+// the first logical volume descriptor in `volume` and adding what it finds to *found. False when
+// libudfread would read past sequence_blocks_most blocks of it, which no real sequence needs.
+bool walk_sequence(const image_bytes& bytes, uint32_t lba, uint32_t length, unsigned char* volume, unsigned* found)
 {
+    unsigned char block[block_size];
     unsigned read = 0;
     uint64_t at = lba;
     uint64_t end = uint64_t{lba} + length / block_size;
-    while (at < end && read++ < sequence_blocks_most) {
-        uint16_t id = read_descriptor(bytes, at, found);
-        if (id == tag_logical_volume)
-            return true;
-        if (id == tag_terminator)
+    while (at < end && (*found & found_all) != found_all) {
+        if (read++ == sequence_blocks_most)
             return false;
+        uint16_t id = read_descriptor(bytes, at, block);
+        if (id == tag_terminator)
+            break;
         if (id == tag_pointer) {
-            at = little32(found + 24);
-            end = at + little32(found + 20) / block_size;
-        } else {
-            ++at;
+            at = little32(block + 24);
+            end = at + little32(block + 20) / block_size;
+            continue;
         }
+        if (id == tag_logical_volume && (*found & found_logical_volume) == 0)
+            memcpy(volume, block, block_size);
+        if (id == tag_primary_volume)
+            *found |= found_primary;
+        else if (id == tag_partition)
+            *found |= found_partition;
+        else if (id == tag_logical_volume)
+            *found |= found_logical_volume;
+        ++at;
     }
-    return false;
+    return true;
 }
 
 // The Minimum UDF Read Revision of the last integrity descriptor of the sequence at `lba`, `length`
@@ -236,7 +257,7 @@ unsigned min_read_revision_of(const image_bytes& bytes, uint32_t lba, uint32_t l
     uint64_t at = lba;
     uint64_t end = uint64_t{lba} + length / block_size;
     while (at < end && read++ < sequence_blocks_most) {
-        if (read_descriptor(bytes, at, block) != tag_integrity)
+        if (read_descriptor(bytes, at, block) != tag_integrity || !crc_sound(block))
             break;
         // Its implementation use follows two tables of one number a partition each; in it, after the
         // implementation's identifier (32 bytes) and the counts of files and folders (8), the
@@ -267,18 +288,33 @@ bool read_volume_facts(const image_bytes& bytes, volume_facts* facts, std::strin
         if (!anchored && lba >= 256)
             anchored = read_descriptor(bytes, lba, anchor) == tag_anchor;
     if (!anchored) {
+        // A volume of other blocks (a hard disk's 512 bytes) has its anchor at its block 256.
+        for (uint64_t other_size : {512u, 1024u, 4096u})
+            if (read_bytes(bytes, 256 * other_size, anchor, 16) && tag_sound(anchor) && little16(anchor) == tag_anchor) {
+                *error = "its UDF volume has blocks of " + std::to_string(other_size) +
+                         " bytes; this check reads those of optical media, 2048 bytes";
+                return false;
+            }
         *error = "it is no UDF volume: no sound anchor volume descriptor at sector 256 or at its end";
         return false;
     }
+    // The main sequence, and the reserve one when the main one lacks a descriptor, as libudfread reads.
     unsigned char volume[block_size];
-    if (!find_logical_volume(bytes, little32(anchor + 20), little32(anchor + 16), volume) &&
-        !find_logical_volume(bytes, little32(anchor + 28), little32(anchor + 24), volume)) {
+    unsigned found = 0;
+    bool bounded = walk_sequence(bytes, little32(anchor + 20), little32(anchor + 16), volume, &found) &&
+                   (found == found_all || walk_sequence(bytes, little32(anchor + 28), little32(anchor + 24), volume, &found));
+    if (!bounded) {
+        *error = "its UDF volume descriptor sequence runs past " + std::to_string(sequence_blocks_most) +
+                 " sectors without a terminator";
+        return false;
+    }
+    if ((found & found_logical_volume) == 0 || !crc_sound(volume)) {
         *error = "it is no UDF volume: its descriptor sequences hold no sound logical volume descriptor";
         return false;
     }
     uint32_t logical_block = little32(volume + 212);
     if (logical_block != block_size) {
-        *error = "its UDF volume has logical blocks of " + std::to_string(logical_block) +
+        *error = "its UDF volume has blocks of " + std::to_string(logical_block) +
                  " bytes; this check reads those of optical media, 2048 bytes";
         return false;
     }
@@ -286,12 +322,12 @@ bool read_volume_facts(const image_bytes& bytes, volume_facts* facts, std::strin
     // first two bytes are the UDF revision.
     static const char domain[] = "*OSTA UDF Compliant";
     if (memcmp(volume + 217, domain, sizeof domain - 1) != 0) {
-        std::string found(reinterpret_cast<const char*>(volume + 217), 23);
-        found.resize(strnlen(found.c_str(), found.size()));
-        for (char& c : found)
+        std::string other(reinterpret_cast<const char*>(volume + 217), 23);
+        other.resize(strnlen(other.c_str(), other.size()));
+        for (char& c : other)
             if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
                 c = '?';
-        *error = "it is no UDF volume: its logical volume's domain is '" + found + "', not '" + domain + "'";
+        *error = "it is no UDF volume: its logical volume's domain is '" + other + "', not '" + domain + "'";
         return false;
     }
     // libudfread looks for the file set descriptor block by block through this area, with an error
@@ -340,6 +376,7 @@ struct block_reader {
     // opening, then one for each folder opened.
     std::vector<uint32_t> folder_entries;
     bool folder_in_pieces = false;   // a folder's file entry handed over since cleared lists several extents
+    bool folder_extent_pending = false;  // the last folder's descriptors go on in an allocation extent
     unsigned allocation_type = 0;    // of the last file entry: short, long or extended descriptors
     std::vector<uint32_t> allocation_extents;  // read for the last file entry
     unsigned char tail[40] = {};     // the end of the last block, for a file identifier across two blocks
@@ -357,16 +394,17 @@ void refuse(block_reader* reader, const std::string& why)
         reader->refusal = why;
 }
 
-// A file identifier whose entry claims more than one block: libudfread would reserve and read all of
-// it (up to 1 GiB) and then decode the first block only, as a file entry takes one. It is handed over
-// as one block, which changes nothing libudfread reads but what it would have wasted.
-void bound_identifier(block_reader* reader, unsigned char* identifier)
+// The length of an extent that holds a file entry, at `length_at` (a file identifier's entry, the
+// root folder's): libudfread would reserve and read all of it, up to 1 GiB, and then decode its first
+// block only, as a file entry takes one. A longer one is handed over as one block, which changes
+// nothing libudfread decodes, only what it would have wasted.
+void bound_entry_length(block_reader* reader, unsigned char* length_at, const char* what)
 {
-    uint32_t length_field = little32(identifier + 20);
+    uint32_t length_field = little32(length_at);
     if ((length_field & extent_length_mask) > block_size) {
-        refuse(reader, "a name points at a file entry of " + std::to_string(length_field & extent_length_mask) +
+        refuse(reader, std::string(what) + " claims " + std::to_string(length_field & extent_length_mask) +
                            " bytes, read as the one block a file entry takes");
-        put_little32(identifier + 20, (length_field & ~extent_length_mask) | block_size);
+        put_little32(length_at, (length_field & ~extent_length_mask) | block_size);
     }
 }
 
@@ -382,7 +420,7 @@ void bound_identifiers(block_reader* reader, unsigned char* block)
     for (size_t at = 0; at + 24 <= sizeof window; at += 4) {
         if (little16(window + at) != tag_file_identifier || !tag_sound(window + at))
             continue;
-        bound_identifier(reader, window + at);
+        bound_entry_length(reader, window + at + 20, "a name's file entry");
         if (at + 20 >= sizeof reader->tail)
             memcpy(block + (at + 20 - sizeof reader->tail), window + at + 20, 4);
     }
@@ -411,6 +449,38 @@ void bound_next_extent(block_reader* reader, unsigned char* descriptor)
     }
 }
 
+// The allocation descriptors of a folder's data, `length` bytes from `descriptors`, where libudfread
+// finds them: it loads the first extent whole, and no other. Charges the first to the folder budget,
+// or, when the descriptors go on in an allocation extent from the start, waits for that one. False
+// to refuse the block that holds them.
+bool charge_folder(block_reader* reader, unsigned char* descriptors, uint32_t length)
+{
+    unsigned extents = 0;
+    bool first_continues = false;
+    uint64_t first_length = 0;
+    each_extent(descriptors, length, reader->allocation_type, [&](unsigned char* descriptor) {
+        uint32_t length_field = little32(descriptor);
+        if (extents == 0) {
+            first_continues = length_field >> 30 == extent_type_next;
+            first_length = length_field & extent_length_mask;
+        }
+        if ((length_field & extent_length_mask) != 0)
+            ++extents;
+    });
+    reader->folder_extent_pending = first_continues;
+    if (first_continues)
+        return true;
+    reader->folder_in_pieces = reader->folder_in_pieces || extents > 1;
+    uint64_t charged = (first_length + block_size - 1) / block_size * block_size;
+    if (charged > reader->folder_bytes_left) {
+        refuse(reader, "the folders need more than " + std::to_string(folder_data_budget >> 20) +
+                           " MiB of folder data, more than this check reads");
+        return false;
+    }
+    reader->folder_bytes_left -= charged;
+    return true;
+}
+
 // A file entry, as libudfread will decode it: bounds what it would reserve, keeps the folders'
 // addresses and charges their data to the folder budget. False to refuse the block.
 bool inspect_file_entry(block_reader* reader, uint32_t lba, unsigned char* block)
@@ -424,6 +494,7 @@ bool inspect_file_entry(block_reader* reader, uint32_t lba, unsigned char* block
     unsigned type = little16(block + 34) & 7u;
     reader->allocation_type = type;
     reader->allocation_extents.clear();
+    reader->folder_extent_pending = false;
     bool folder = block[27] == file_type_folder;
     if (type == 3) {
         // The content itself: a folder's identifiers lie one after the other from its start.
@@ -431,7 +502,7 @@ bool inspect_file_entry(block_reader* reader, uint32_t lba, unsigned char* block
             unsigned char* identifier = descriptors + at;
             if (little16(identifier) != tag_file_identifier || !tag_sound(identifier))
                 break;
-            bound_identifier(reader, identifier);
+            bound_entry_length(reader, identifier + 20, "a name's file entry");
             at += (38 + identifier[19] + little16(identifier + 36) + 3u) & ~3u;
         }
     } else if (type <= 2) {
@@ -441,34 +512,7 @@ bool inspect_file_entry(block_reader* reader, uint32_t lba, unsigned char* block
     if (!folder)
         return true;
     reader->folder_entries.push_back(lba);
-    if (type > 2)
-        return true;  // inline, within this block
-    // libudfread loads a folder's first extent whole, and only that one.
-    unsigned extents = 0;
-    bool first_continues = false;
-    uint64_t first_length = 0;
-    each_extent(descriptors, descriptors_length, type, [&](unsigned char* descriptor) {
-        uint32_t length_field = little32(descriptor);
-        if (extents == 0) {
-            first_continues = length_field >> 30 == extent_type_next;
-            first_length = length_field & extent_length_mask;
-        }
-        if ((length_field & extent_length_mask) != 0)
-            ++extents;
-    });
-    if (first_continues) {
-        refuse(reader, "its data begins in an allocation extent, which libudfread does not follow for a folder");
-        return false;
-    }
-    reader->folder_in_pieces = reader->folder_in_pieces || extents > 1;
-    uint64_t charged = (first_length + block_size - 1) / block_size * block_size;
-    if (charged > reader->folder_bytes_left) {
-        refuse(reader, "the folders need more than " + std::to_string(folder_data_budget >> 20) +
-                           " MiB of folder data, more than this check reads");
-        return false;
-    }
-    reader->folder_bytes_left -= charged;
-    return true;
+    return type > 2 || charge_folder(reader, descriptors, descriptors_length);  // inline: within this block
 }
 
 // Looks at a block before libudfread gets it. False to refuse it.
@@ -480,18 +524,27 @@ bool inspect_block(block_reader* reader, uint32_t lba, unsigned char* block)
         return true;
     if (id == tag_file_entry || id == tag_extended_file_entry)
         return inspect_file_entry(reader, lba, block);
+    if (id == tag_file_set)
+        bound_entry_length(reader, block + 400, "the root folder's file entry");
     if (id == tag_allocation_extent) {
         // A chain of them, which may loop: at most so many, never one twice.
         auto& chain = reader->allocation_extents;
-        if (chain.size() >= allocation_extents_most || std::find(chain.begin(), chain.end(), lba) != chain.end()) {
-            refuse(reader, "its allocation extents loop or run past " + std::to_string(allocation_extents_most));
+        if (std::find(chain.begin(), chain.end(), lba) != chain.end()) {
+            refuse(reader, "its allocation extents loop");
+            return false;
+        }
+        if (chain.size() >= allocation_extents_most) {
+            refuse(reader, "its allocation extents run past " + std::to_string(allocation_extents_most));
             return false;
         }
         chain.push_back(lba);
         uint32_t length = little32(block + 20);
-        if (length <= block_size - 24)
-            each_extent(block + 24, length, reader->allocation_type,
-                        [&](unsigned char* descriptor) { bound_next_extent(reader, descriptor); });
+        if (length > block_size - 24)
+            return true;  // libudfread refuses it itself
+        each_extent(block + 24, length, reader->allocation_type,
+                    [&](unsigned char* descriptor) { bound_next_extent(reader, descriptor); });
+        if (reader->folder_extent_pending)
+            return charge_folder(reader, block + 24, length);
     }
     return true;
 }
@@ -708,10 +761,11 @@ void open_folder(listing* run, UDFDIR* parent, const std::string& stored_name, c
         uint32_t at = reader.folder_entries.back();
         auto known = run->folder_at.find(at);
         if (known != run->folder_at.end()) {
-            bool ancestor = known->second.empty() || path.compare(0, known->second.size() + 1, known->second + "\\") == 0;
+            const std::string& first = known->second;
+            bool ancestor = first.empty() || path.compare(0, first.size() + 1, first + "\\") == 0;
+            std::string named = first.empty() ? "the root folder" : "the folder '" + shown(first) + "'";
             note(run, "the folder '" + shown(path) + "' is " +
-                          (ancestor ? "a loop: it is the folder '" + shown(known->second) + "', which holds it"
-                                    : "another name of the folder '" + shown(known->second) + "'") +
+                          (ancestor ? "a loop: it is " + named + ", which holds it" : "another name of " + named) +
                           "; what it holds is listed once");
             udfread_closedir(folder);
             return;
@@ -732,6 +786,8 @@ void size_file(listing* run, UDFDIR* parent, const std::string& stored_name, con
     clear_findings(&reader);
     UDFFILE* file = udfread_file_openat(parent, stored_name.c_str());
     if (file == nullptr) {
+        // Listed all the same, for Windows lists the name; it cannot be read, and one cut off tells so.
+        entry->beyond_end = reader.past_end;
         if (!reader.over_budget)
             note(run, "the file entry of '" + shown(path) + "' cannot be read" + reader_reason(reader) +
                           ": listed without a size");
@@ -814,6 +870,8 @@ bool list_image(const image_bytes& bytes, udf_image* image, std::string* error)
         run.folder_at.emplace(opened.reader.folder_entries.back(), "");
     if (opened.reader.folder_in_pieces)
         note(&run, "the root folder is recorded in pieces, of which libudfread reads the first");
+    else if (!opened.reader.refusal.empty())
+        note(&run, "the root folder is damaged" + reader_reason(opened.reader));
     UDFDIR* root = udfread_opendir(opened.volume, "/");
     if (root == nullptr) {
         *error = "its UDF root folder cannot be opened";
@@ -912,9 +970,9 @@ bool udf_image_read(const udf_image& image, const udf_entry& entry, size_t max_b
     if (folder != nullptr)
         udfread_closedir(folder);
     if (file == nullptr || udfread_file_size(file) != static_cast<int64_t>(entry.size)) {
-        if (file != nullptr)
-            udfread_file_close(file);
-        *error = "the image changed while it was read";
+        *error = file == nullptr ? "it is not found again, or its file entry cannot be read"
+                                 : "the image changed while it was read";
+        udfread_file_close(file);
         return false;
     }
     // A file's data is no structure to inspect, and it may read only what it hands over.
