@@ -3,7 +3,8 @@
 # genisoimage -udf and mkudffs through their command lines, pycdlib's UDF bridge, and each damaged or
 # hostile image as a few bytes changed in the pycdlib one, with tags, CRCs and addresses kept right
 # wherever the change is not the damage itself. Prints nothing unless something fails.
-# Usage: make_udf_images.py FOLDER MEDIUM
+# Usage: make_udf_images.py FOLDER MEDIUM   (tools/dev/bench_images.py imports Volume and
+# metadata_partition to make a Blu-ray image of its own)
 import io
 import os
 import shutil
@@ -14,7 +15,7 @@ import sys
 import pycdlib
 
 SECTOR = 2048
-FOLDER, MEDIUM = sys.argv[1], sys.argv[2]
+FOLDER, MEDIUM = (sys.argv + ["", ""])[1:3]
 LONG_NAME = "Setup Program Long Name.exe"
 BEYOND_ASCII = "Caf\u00e9 \u30bd\u30d5\u30c8 \U0001F600.txt"
 
@@ -177,10 +178,11 @@ def pycdlib_bridge():
     iso.close()
 
 
-def metadata_partition(volume):
+def metadata_partition(volume, metadata_lba=None):
     """UDF 2.60 as Blu-ray discs record it: a metadata partition (a virtual one, whose blocks a
     metadata file maps) holds the file set, and readers of 2.50 may read it. The metadata file here
-    spans the whole physical partition, so every address stays; only the file set is reached through it."""
+    spans the whole physical partition, so every address stays; only the file set is reached through it.
+    Its entry goes at sector `metadata_lba`, which must be free, or at the end."""
     image = volume.image
     # The metadata file's entry (an extended file entry of type 250, one short extent from block 0).
     entry = bytearray(SECTOR)
@@ -191,10 +193,12 @@ def metadata_partition(volume):
     struct.pack_into("<II", entry, 208, 0, 8)
     struct.pack_into("<II", entry, 216, 0x3FFFF800, 0)
     struct.pack_into("<H", entry, 10, 216 + 8 - 16)
-    metadata_lba = (len(image) + SECTOR - 1) // SECTOR
+    if metadata_lba is None:
+        metadata_lba = (len(image) + SECTOR - 1) // SECTOR
+        volume.append(bytes(SECTOR))
     struct.pack_into("<I", entry, 12, metadata_lba - volume.partition)
     fix_tag(entry, 0)
-    volume.append(bytes(entry))
+    image[metadata_lba * SECTOR:(metadata_lba + 1) * SECTOR] = entry
     for sequence_lba in [lba for lba in range(32, 256) if u16(volume.image, lba * SECTOR) == 6]:
         at = sequence_lba * SECTOR
         block = volume.image
@@ -416,4 +420,5 @@ def main():
     deep.write(path("deep.iso"))
 
 
-main()
+if __name__ == "__main__":
+    main()
