@@ -215,7 +215,7 @@ struct volume_facts {
 enum : unsigned { found_primary = 1, found_partition = 2, found_logical_volume = 4, found_all = 7 };
 
 // Walks the descriptor sequence of the extent at `lba`, `length` bytes, as libudfread will, keeping
-// the first logical volume descriptor in `volume` and adding what it finds to *found. False when
+// the logical volume descriptor it will use in `volume` and adding what it finds to *found. False when
 // libudfread would read past sequence_blocks_most blocks of it, which no real sequence needs.
 bool walk_sequence(const image_bytes& bytes, uint32_t lba, uint32_t length, unsigned char* volume, unsigned* found)
 {
@@ -234,8 +234,8 @@ bool walk_sequence(const image_bytes& bytes, uint32_t lba, uint32_t length, unsi
             end = at + little32(block + 20) / block_size;
             continue;
         }
-        if (id == tag_logical_volume && (*found & found_logical_volume) == 0)
-            memcpy(volume, block, block_size);
+        if (id == tag_logical_volume)
+            memcpy(volume, block, block_size);  // the last one, as libudfread keeps
         if (id == tag_primary_volume)
             *found |= found_primary;
         else if (id == tag_partition)
