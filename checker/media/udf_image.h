@@ -51,9 +51,12 @@ bool udf_image_present(const std::string& image_path);
 // data, and stays within fixed bounds whatever the image holds: 60000 entries, 10000 of them in one
 // folder, 64 folders deep, 16 MiB of folder data, and (structures and file entries included) about
 // 135 MiB of the image in all; a loop of folders is not followed. What lies beyond a bound, or
-// cannot be read, is left out and told by `damage`. False, with a one-line reason in *error (no
-// trailing period), when it is no regular file, announces no UDF, or its volume or root folder
-// cannot be read at all.
+// cannot be read, is left out and told by `damage`; so is a name Windows cannot hold (one with a
+// NUL, a backslash or a slash, or "." or ".."), with what it holds, for Windows shows such a name
+// translated in a way of its own and none of them may ever read as a path. False, with a one-line
+// reason in *error (no trailing period), when it is no regular file, announces no UDF, or its volume
+// or root folder cannot be read at all (libudfread reads no virtual or sparable partition). While
+// libudfread reads, `stderr` is a stream that drops its messages: call it from one thread at a time.
 bool udf_image_open(const std::string& image_path, udf_image* image, std::string* error);
 
 // udf_image_open on an image held in memory, `bytes`, which must stay unchanged for as long as the
