@@ -39,7 +39,7 @@ constexpr uint64_t structure_blocks = 1024;
 constexpr uint64_t listing_blocks = folder_data_budget / block_size + entry_limit + structure_blocks;
 // Our own reads of the descriptor sequences, pointers followed included.
 constexpr unsigned sequence_blocks_most = 64;
-// The file set descriptor's area: libudfread reads it block by block until it finds the descriptor.
+// The file set descriptor's area, which libudfread reads block by block until it finds the descriptor.
 constexpr uint32_t file_set_area_most = 32 * block_size;
 // Allocation extents one file entry may chain: a file needs one for every hundred or so pieces.
 constexpr size_t allocation_extents_most = 64;
@@ -330,14 +330,6 @@ bool read_volume_facts(const image_bytes& bytes, volume_facts* facts, std::strin
         *error = "it is no UDF volume: its logical volume's domain is '" + other + "', not '" + domain + "'";
         return false;
     }
-    // libudfread looks for the file set descriptor block by block through this area, with an error
-    // line for each other block: an empty or absurd area would be millions of them.
-    uint32_t file_set_area = little32(volume + 248) & extent_length_mask;
-    if (file_set_area == 0 || file_set_area > file_set_area_most) {
-        *error = "its UDF volume claims a file set area of " + std::to_string(file_set_area) +
-                 " bytes, where one block holds the file set descriptor";
-        return false;
-    }
     // Partition maps of type 2 that libudfread cannot follow: it reads a physical partition, and a
     // metadata partition within it (Blu-ray), nothing else.
     uint64_t maps_end = 440 + std::min<uint64_t>(little32(volume + 264), block_size - 440);
@@ -405,6 +397,22 @@ void bound_entry_length(block_reader* reader, unsigned char* length_at, const ch
         refuse(reader, std::string(what) + " claims " + std::to_string(length_field & extent_length_mask) +
                            " bytes, read as the one block a file entry takes");
         put_little32(length_at, (length_field & ~extent_length_mask) | block_size);
+    }
+}
+
+// The file set area of a logical volume descriptor: libudfread looks for the file set descriptor
+// block by block through it, until it finds it, with an error line for each other block; an empty
+// area (0 bytes, which it takes for 4 GiB) or an absurd one would be millions of them. Handed over
+// as at least one block and at most file_set_area_most.
+void bound_file_set_area(block_reader* reader, unsigned char* volume)
+{
+    uint32_t length_field = little32(volume + 248);
+    uint32_t length = length_field & extent_length_mask;
+    uint32_t bounded = std::min(std::max(length, block_size), file_set_area_most);
+    if (bounded != length) {
+        refuse(reader, "its file set area claims " + std::to_string(length) + " bytes, looked through as " +
+                           std::to_string(bounded));
+        put_little32(volume + 248, (length_field & ~extent_length_mask) | bounded);
     }
 }
 
@@ -524,6 +532,8 @@ bool inspect_block(block_reader* reader, uint32_t lba, unsigned char* block)
         return true;
     if (id == tag_file_entry || id == tag_extended_file_entry)
         return inspect_file_entry(reader, lba, block);
+    if (id == tag_logical_volume)
+        bound_file_set_area(reader, block);
     if (id == tag_file_set)
         bound_entry_length(reader, block + 400, "the root folder's file entry");
     if (id == tag_allocation_extent) {
@@ -871,7 +881,7 @@ bool list_image(const image_bytes& bytes, udf_image* image, std::string* error)
     if (opened.reader.folder_in_pieces)
         note(&run, "the root folder is recorded in pieces, of which libudfread reads the first");
     else if (!opened.reader.refusal.empty())
-        note(&run, "the root folder is damaged" + reader_reason(opened.reader));
+        note(&run, "the volume is damaged" + reader_reason(opened.reader));
     UDFDIR* root = udfread_opendir(opened.volume, "/");
     if (root == nullptr) {
         *error = "its UDF root folder cannot be opened";

@@ -347,6 +347,17 @@ def change_volume(volume, at, data):
             fix_tag(volume.image, lba * SECTOR)
 
 
+def pointer_loop(volume):
+    """The main descriptor sequence begins with a pointer to itself (plain libudfread 1.1.2 hangs)."""
+    anchor = 256 * SECTOR
+    length, first = u32(volume.image, anchor + 16), u32(volume.image, anchor + 20)
+    block = bytearray(SECTOR)
+    struct.pack_into("<HHIHHI", block, 0, 3, 2, 0, 0, 28 - 16, first)
+    struct.pack_into("<II", block, 20, length, first)
+    fix_tag(block, 0)
+    volume.image[first * SECTOR:(first + 1) * SECTOR] = block
+
+
 def no_file_set(volume):
     for lba in range(32, 256):
         if u16(volume.image, lba * SECTOR) == 6:
@@ -394,6 +405,7 @@ def main():
     edited("nul_name.iso", lambda v: rename(v, "udf only.txt", "udf\0only.txt"))
     edited("twice.iso", lambda v: rename(v, "Loop", "Many"))
     edited("no_file_set.iso", no_file_set)
+    edited("pointer_loop.iso", pointer_loop)
     edited("extent_loop.iso", lambda v: chain_extents(v, v.entry_of(v.find(v.root, "udf only.txt")), 1, loop=True))
     edited("costly_entries.iso", costly_entries)
     edited("folder_in_pieces.iso", folder_in_pieces)

@@ -135,10 +135,14 @@ const udf_case cases[] = {
     // 1 GiB is read as its one block, and the file is there.
     {"absurd_folder.iso", true, true, "the folder 'Driver Setup' cannot be read: the folders need more than 16 MiB",
      0x0102, 0x0102, {"Driver Setup\\", "Tovinel.ini"}, {"Driver Setup\\setup.exe"}},
-    {"absurd_entry.iso", true, true, "a name's file entry claims 1073739776 bytes, read as the one block", 0x0102,
+    {"absurd_entry.iso", true, true, "the volume is damaged: a name's file entry claims 1073739776 bytes, read as"
+     " the one block", 0x0102,
      0x0102, {"udf only.txt"}, {}, {{"udf only.txt", 100, "only in UDF\n"}}},
-    // A file set area of nothing, which libudfread would search through 2^32 bytes for: refused.
-    {"no_file_set.iso", true, false, "claims a file set area of 0 bytes"},
+    // A file set area of nothing, which libudfread would search through for 4 GiB: one block.
+    {"no_file_set.iso", true, true, "the volume is damaged: its file set area claims 0 bytes, looked through as"
+     " 2048", 0x0102, 0x0102, {"Tovinel.ini"}, {}, {}, {}, 8},
+    // A descriptor sequence that points at itself, where libudfread 1.1.2 alone loops for ever.
+    {"pointer_loop.iso", true, false, "its UDF volume descriptor sequence runs past 64 sectors without a terminator"},
     // Allocation extents that loop stop at the first repeat; the file reads through what came before.
     {"extent_loop.iso", true, true, "the file entry of 'udf only.txt' is damaged: its allocation extents loop", 0x0102,
      0x0102, {"udf only.txt", "last.txt"}, {}, {{"udf only.txt", 100, "only in UDF\n"}}, {}, 8},
