@@ -1,6 +1,5 @@
-// Tovinel check: the UDF file system of a disc image (udf_image.h). libudfread reads the tree through
-// a block input of ours that counts, caps and inspects every block; a small parser of ours reads the
-// revision, which libudfread does not tell, and checks the volume structures before libudfread does.
+// Tovinel check: the UDF tree of a disc image (udf_image.h), read by libudfread through a block input
+// of ours that counts, caps and inspects every block, and the revision, read by a parser of our own.
 #include "media/udf_image.h"
 
 #include <fcntl.h>

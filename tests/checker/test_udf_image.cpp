@@ -1,6 +1,5 @@
-// Tovinel tests: the UDF reader on images that make_udf_images.py makes in the build folder: the UDF
-// bridges of genisoimage and pycdlib, mkudffs volumes of each revision, and damaged or hostile ones.
-// One table, one row an image: what opens, its revision, what Windows finds in it and reads.
+// Tovinel tests: the UDF reader on images make_udf_images.py makes in the build folder, real, damaged
+// and hostile, in one table: a row an image, what opens, its revision, what Windows finds and reads.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -53,7 +52,7 @@ struct read_case {
 };
 
 struct udf_case {
-    const char* image;           // in images/, or a path
+    const char* image;           // in images/
     bool present;                // udf_image_present
     bool opens;
     const char* problem;         // a phrase of the refusal, or of the damage ("" when the tree is whole)
@@ -215,7 +214,7 @@ TEST_F(UdfImage, ReadsEachImageAsFarAsItIsSound)
 {
     for (const udf_case& c : cases) {
         SCOPED_TRACE(c.image);
-        std::string path = c.image[0] == '/' ? c.image : images + "/" + c.image;
+        std::string path = images + "/" + c.image;
         EXPECT_EQ(c.present, udf_image_present(path));
         udf_image image;
         std::string error;

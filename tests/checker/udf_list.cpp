@@ -1,6 +1,5 @@
-// Tovinel tests: prints what the UDF reader lists of an image, for tools/dev/bench_images.py (which
-// times it while tovinel-check reads no UDF yet) and for looking at an image by hand.
-// Usage: udf_list [-v] IMAGE   exit code 0 when it opens, 2 when it is refused
+// Tovinel tests: prints what the UDF reader lists of an image (udf_list [-v] IMAGE; exit code 2 when
+// refused), for tools/dev/bench_images.py, while tovinel-check reads no UDF yet, and by hand.
 #include <cstdio>
 #include <cstring>
 #include <string>

@@ -1,6 +1,5 @@
-// Tovinel fuzzing: the UDF reader on any image held in memory. It opens or refuses with one line,
-// never reads outside the image (ASan watches), never loops (libFuzzer's timeout), and what it lists
-// can be found by its own path and read within the bounds asked.
+// Tovinel fuzzing: the UDF reader on any image in memory opens or refuses with one line, within the
+// image (ASan), without loops (the timeout), and what it lists is found by its path and reads as asked.
 //
 // Layout of an input, so that a small one can make a whole volume (the anchor lies at sector 256):
 // records of a 2-byte little-endian sector number (modulo 1024) and up to 2048 bytes of that sector,
