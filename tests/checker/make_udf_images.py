@@ -50,8 +50,8 @@ def fix_tag(image, at):
 
 
 class Volume:
-    """Just enough of a pycdlib volume to find its folders' names: one partition, file entries with
-    short allocation descriptors, names in 8- or 16-bit CS0."""
+    """Just enough of a pycdlib volume to find and change its folders, names and file entries: one
+    partition, file entries with short allocation descriptors, names in 8- or 16-bit CS0."""
 
     def __init__(self, image):
         self.image = image
@@ -339,12 +339,21 @@ def absurd_through_extent(volume):
     fix_tag(volume.image, extent * SECTOR)
 
 
+def volume_descriptors(volume):
+    """The sectors of the logical volume descriptors, of both sequences."""
+    return [lba for lba in range(32, 256) if u16(volume.image, lba * SECTOR) == 6]
+
+
 def change_volume(volume, at, data):
-    """Writes `data` at byte `at` of each logical volume descriptor, both sequences."""
-    for lba in range(32, 256):
-        if u16(volume.image, lba * SECTOR) == 6:
-            volume.image[lba * SECTOR + at:lba * SECTOR + at + len(data)] = data
-            fix_tag(volume.image, lba * SECTOR)
+    """Writes `data` at byte `at` of each logical volume descriptor, its tag made right again."""
+    for lba in volume_descriptors(volume):
+        volume.image[lba * SECTOR + at:lba * SECTOR + at + len(data)] = data
+        fix_tag(volume.image, lba * SECTOR)
+
+
+def flip(volume, at):
+    """Inverts the byte at `at`, leaving the tag as it was: the damage."""
+    volume.image[at] ^= 0xFF
 
 
 def pointer_loop(volume):
@@ -359,10 +368,7 @@ def pointer_loop(volume):
 
 
 def no_file_set(volume):
-    for lba in range(32, 256):
-        if u16(volume.image, lba * SECTOR) == 6:
-            struct.pack_into("<I", volume.image, lba * SECTOR + 248, 0)
-            fix_tag(volume.image, lba * SECTOR)
+    change_volume(volume, 248, struct.pack("<I", 0))
 
 
 def cut(name, sectors):
@@ -394,10 +400,8 @@ def main():
     cut("cut_data.iso", last_data + 2)  # the last of last.txt's three blocks, and all after
     edited("loop.iso", lambda v: point_identifier(v, "Loop", v.root))
     edited("second_name.iso", lambda v: point_identifier(v, "Loop", driver_setup(v)))
-    edited("bad_volume_tag.iso", lambda v: [v.image.__setitem__(lba * SECTOR + 4, v.image[lba * SECTOR + 4] ^ 0xFF)
-                                            for lba in range(32, 256) if u16(v.image, lba * SECTOR) == 6])
-    edited("bad_folder_tag.iso", lambda v: v.image.__setitem__(driver_setup(v) * SECTOR + 4,
-                                                               v.image[driver_setup(v) * SECTOR + 4] ^ 0xFF))
+    edited("bad_volume_tag.iso", lambda v: [flip(v, lba * SECTOR + 4) for lba in volume_descriptors(v)])
+    edited("bad_folder_tag.iso", lambda v: flip(v, driver_setup(v) * SECTOR + 4))
     edited("absurd_folder.iso", lambda v: v.point(driver_setup(v), v.data(driver_setup(v))[0], 0x3FFFF800))
     edited("absurd_entry.iso", lambda v: (struct.pack_into("<I", v.image, v.find(v.root, "udf only.txt") + 20, 0x3FFFF800),
                                           fix_tag(v.image, v.find(v.root, "udf only.txt"))))
@@ -417,8 +421,7 @@ def main():
     edited("no_nsr.iso", lambda v: [v.image.__setitem__(slice(lba * SECTOR + 1, lba * SECTOR + 6), b"BOOT2")
                                     for lba in range(16, 32) if v.image[lba * SECTOR + 1:lba * SECTOR + 4] == b"NSR"])
     edited("long_chain.iso", lambda v: chain_extents(v, v.entry_of(v.find(v.root, "last.txt")), 65))
-    edited("bad_volume_crc.iso", lambda v: [v.image.__setitem__(lba * SECTOR + 100, v.image[lba * SECTOR + 100] ^ 1)
-                                            for lba in range(32, 256) if u16(v.image, lba * SECTOR) == 6])
+    edited("bad_volume_crc.iso", lambda v: [flip(v, lba * SECTOR + 100) for lba in volume_descriptors(v)])
     edited("data_like_entry.iso", data_like_entry)
     edited("full_folder.iso", lambda v: fill_many(v, 10001))
     edited("too_many.iso", many_folders)
