@@ -208,13 +208,12 @@ bool list_view(const std::string& image_path, view names, std::vector<listed>* e
 
 // Sector 16 on holds the volume descriptors, 2048 bytes each, up to the terminator (type 255). A
 // supplementary descriptor (type 2) whose escape sequence at byte 88 is "%/@", "%/C" or "%/E" (UCS-2
-// levels 1 to 3) is Joliet's: the one Windows reads names from. "BEA01" ... "NSR02"/"NSR03" after
-// the terminator announce UDF, which Windows prefers to both. libarchive reads the Joliet names but
-// does not tell whether it found them, and two passes compare equal when the Joliet names equal
-// the ISO 9660 ones; these few bytes tell for sure.
-void probe_descriptors(const std::string& image_path, bool* joliet, bool* udf)
+// levels 1 to 3) is Joliet's: the one Windows reads names from. libarchive reads the Joliet names
+// but does not tell whether it found them, and two passes compare equal when the Joliet names equal
+// the ISO 9660 ones; these few bytes tell for sure. (A UDF file system after them is udf_image's.)
+void probe_descriptors(const std::string& image_path, bool* joliet)
 {
-    *joliet = *udf = false;
+    *joliet = false;
     int descriptor = open(image_path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0)
         return;
@@ -230,9 +229,7 @@ void probe_descriptors(const std::string& image_path, bool* joliet, bool* udf)
                 (sector[90] == '@' || sector[90] == 'C' || sector[90] == 'E'))
                 *joliet = true;
             ended = sector[0] == 255;
-        } else if (memcmp(id, "NSR02", 5) == 0 || memcmp(id, "NSR03", 5) == 0) {
-            *udf = true;
-        } else if (memcmp(id, "BEA01", 5) != 0 && memcmp(id, "TEA01", 5) != 0 && memcmp(id, "CD001", 5) != 0) {
+        } else {
             break;
         }
     }
@@ -357,7 +354,7 @@ bool iso_image_open(const std::string& image_path, iso_image* image, std::string
         *error = "it is no regular file";
         return false;
     }
-    probe_descriptors(image_path, &image->joliet, &image->udf);
+    probe_descriptors(image_path, &image->joliet);
 
     std::vector<listed> windows;
     std::vector<listed> rock_ridge;
