@@ -7,7 +7,8 @@ import sys
 
 import pefile
 
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
+# crypt32.dll reads the launcher's signature; like the others it is part of every Windows since 95 OSR2.
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll", "crypt32.dll"}
 
 
 def main():
