@@ -72,8 +72,9 @@ bool branded_resources(const brand_request& request, const launcher_image& input
         std::u16string text;
         utf16_from_utf8(request.texts[i], &text, &reason);
         version_block* string = version_string(&version, brand_texts[i].key);
-        *said += "  " + padded(utf8_from_utf16(brand_texts[i].key), 17) + quoted(text) + " (was " +
-                 quoted(version_string_text(*string)) + ")\n";
+        std::u16string old = version_string_text(*string);
+        *said += "  " + padded(utf8_from_utf16(brand_texts[i].key), 17) + quoted(text) +
+                 (old == text ? " (as it was)\n" : " (was " + quoted(old) + ")\n");
         set_version_string_text(string, text);
     }
     std::string reason;
@@ -173,7 +174,9 @@ bool brand_launcher(const brand_request& request, brand_result* result, std::str
                              " bytes (2 per character), or pass --budget " + std::to_string(growth));
     }
     result->output = launcher_with_resources(input, resources);
-    said += "Read back from " + request.output_name + " and compared with " + request.input_name + ":\n";
+    said += request.output_name == request.input_name
+                ? "Read back and compared with what " + request.input_name + " was:\n"
+                : "Read back from " + request.output_name + " and compared with " + request.input_name + ":\n";
     if (!compare(input, result->output, tree, &said, why))
         return false;
     said += "  headers  the same but for .rsrc's size, .reloc's place, the checksum" +
