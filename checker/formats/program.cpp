@@ -166,6 +166,8 @@ void read_version_block(const bytes_view& view, uint64_t at, uint64_t end, unsig
             std::string value = utf16_text(view, value_at, block_end, &ignored);
             if (key == "OriginalFilename")
                 facts->original_filename = value;
+            else if (key == "InternalName")
+                facts->internal_name = value;
             else if (key == "ProductName")
                 facts->product_name = value;
             else if (key == "FileDescription")
@@ -255,7 +257,8 @@ program_facts program_facts_of(const std::string& bytes)
 bool program_is_launcher(const program_facts& facts)
 {
     return facts.kind == program_kind::windows32 && !facts.dll &&
-           (ascii_lower(facts.original_filename) == "tovinel.exe" || facts.product_name == "Tovinel");
+           (ascii_lower(facts.original_filename) == "tovinel.exe" || facts.internal_name == "Tovinel" ||
+            facts.product_name == "Tovinel");
 }
 
 std::string installer_word(const std::string& name)
