@@ -13,7 +13,8 @@ build_packages=(
     mingw-w64-i686-dev
     python3 python3-pefile                                   # checks that read the built executable
     libarchive-dev pkg-config                                # the checker: ISO images
-    python3-pil osslsigncode openssl                         # branding, signing and the release
+    libpng-dev                                               # tovinel-brand: the publisher's PNG icon
+    osslsigncode openssl                                     # signing and the release
     dpkg-dev file                                            # its Debian package (dpkg-shlibdeps)
 )
 test_packages=(
