@@ -2,6 +2,8 @@
 // them, then read back as a launcher and held against the input before the caller writes a byte.
 #include "branding/branding.h"
 
+#include <algorithm>
+
 #include "base/bytes.h"
 #include "base/text.h"
 #include "icon/icon_draw.h"
@@ -70,7 +72,7 @@ bool branded_resources(const brand_request& request, const launcher_image& input
         if (!reason.empty())
             return fail(why, reason);
         std::u16string text;
-        utf16_from_utf8(request.texts[i], &text, &reason);
+        utf16_from_utf8(request.texts[i], &text, &reason);  // UTF-8, as version_text_refusal found
         version_block* string = version_string(&version, brand_texts[i].key);
         std::u16string old = version_string_text(*string);
         *said += "  " + padded(utf8_from_utf16(brand_texts[i].key), 17) + quoted(text) +
@@ -182,10 +184,11 @@ bool brand_launcher(const brand_request& request, brand_result* result, std::str
     said += "  headers  the same but for .rsrc's size, .reloc's place, the checksum" +
             std::string(input.signature_size ? " and the certificate table, removed\n" : "\n");
 
-    auto growth = static_cast<int64_t>(result->output.size()) - static_cast<int64_t>(input.bytes.size());
-    said += request.output_name + ": " + std::to_string(result->output.size()) + " bytes, " +
-            (growth == 0 ? "as many as " : std::to_string(growth < 0 ? -growth : growth) + (growth < 0 ? " fewer than " : " more than ")) +
-            request.input_name + (input.signature_size ? " without its signature" : "") + " (budget " +
+    size_t before = input.bytes.size(), after = result->output.size();
+    std::string compared = after == before  ? "as many as "
+                           : after > before ? std::to_string(after - before) + " more than "
+                                            : std::to_string(before - after) + " fewer than ";
+    said += request.output_name + ": " + std::to_string(after) + " bytes, " + compared + request.input_name + (input.signature_size ? " without its signature" : "") + " (budget " +
             std::to_string(request.budget) + ")\n";
     if (!request.icon_name.empty()) {
         result->preview = icon_preview_png({drawn[0], drawn[1]});

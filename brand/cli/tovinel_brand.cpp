@@ -1,6 +1,5 @@
 // Tovinel brand: the command-line tool. Brands a built tovinel.exe with a publisher's icon and version
-// texts, proves that nothing else changed, and writes the branded file and the icon's preview.
-// Exit 0, 1 (refused: nothing written) or 2 (a usage error).
+// texts and writes it with the icon's preview; exit 0, 1 (refused: nothing written) or 2 (usage).
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -134,11 +133,15 @@ int brand_main(const std::vector<std::string>& arguments)
     brand_result result;
     if (!brand_launcher(request, &result, &why))
         return refused(why);
-    std::vector<output_file> files = {{output, result.output, true}};
+    // The branded file last: when anything fails before it, it is left as it was.
+    std::vector<output_file> files;
     if (!result.preview.empty())
         files.push_back({request.preview_name, result.preview, false});
-    if (!system_replace_files(files, &why))
-        return refused("cannot write " + why);
+    files.push_back({output, result.output, true});
+    if (!system_replace_files(files, &why)) {
+        system_write(stderr, "tovinel-brand: cannot write " + why + "; " + output + " is left as it was\n");
+        return 1;
+    }
     system_write(stdout, result.report);
     return 0;
 }

@@ -1,7 +1,5 @@
 // Tovinel brand, the icon: scaling (Lanczos, weighted by alpha) and dithering (Floyd-Steinberg,
 // serpentine, flat areas kept flat), the steps tools/steps/make_icon.py took with Pillow before.
-// Doubles only through +, -, *, / and sqrt, never a library's sin: the Linux tool and
-// tovinel-brand.exe compute the same bits, and so write the same icon.
 #include "icon/icon_draw.h"
 
 #include <algorithm>
@@ -25,11 +23,16 @@ const unsigned opaque = 128;
 // that palette colour, undithered: a flat area in a near-palette colour stays flat.
 const double near_share = 0.5;
 
-// sin(pi x) by its Taylor series on [-pi/2, pi/2] (error below 1e-11): the same bits everywhere.
+// sin(pi x) by its Taylor series on [-pi/2, pi/2] (error below 1e-11). Every double here comes from
+// +, -, *, / and sqrt, never from a library's sin, whose last bit differs between C libraries: the
+// Linux tool and tovinel-brand.exe compute the same bits, and so draw the same icon.
 double sin_pi(double x)
 {
     double whole = std::floor(x + 0.5), t = pi * (x - whole), t2 = t * t;
-    double value = t * (1 - t2 / 6 * (1 - t2 / 20 * (1 - t2 / 42 * (1 - t2 / 72 * (1 - t2 / 110 * (1 - t2 / 156 * (1 - t2 / 210)))))));
+    double value = 1 - t2 / 210;
+    for (double divisor : {156.0, 110.0, 72.0, 42.0, 20.0, 6.0})  // t - t^3/3! + t^5/5! ... in Horner's form
+        value = 1 - t2 / divisor * value;
+    value *= t;
     return std::fmod(whole, 2.0) != 0 ? -value : value;
 }
 

@@ -1,8 +1,5 @@
-// Tovinel brand, the icon: the preview picture and its PNG. The PNG is written here rather than by
-// libpng or Windows' encoder: one writer gives both builds the same file and needs nothing of the
-// system. Its zlib stream is one block of fixed Huffman codes whose only matches are runs of a byte and
-// repeats of the row above: each row filtered by its left neighbour (Sub), the flat picture packs to
-// a few kilobytes.
+// Tovinel brand, the icon: the preview picture, and the PNG writer it needs, written here rather than
+// taken from libpng or Windows' encoder: one writer gives both builds the same file, from no library.
 #include "icon/icon_preview.h"
 
 #include <algorithm>
@@ -95,8 +92,10 @@ deflate_symbol distance_symbol(uint32_t distance)
     return {code, extra_bits, distance - base[code]};
 }
 
-// `data` as a zlib stream. The matches tried: the byte before (a flat run, after the Sub filter) and
-// the same place a row above (`row` bytes back), the longer one taken.
+// `data` as a zlib stream: one block of fixed Huffman codes, enough for a flat picture whose rows are
+// filtered by their left neighbour (Sub), which packs to a few kilobytes. The matches tried: the byte
+// before (a flat run, after the Sub filter) and the same place a row above (`row` bytes back), the
+// longer one taken.
 std::string zlib_stream(const std::string& data, size_t row)
 {
     bit_writer out;
@@ -175,7 +174,8 @@ std::string png_file(const canvas& picture)
         }
     }
     std::string header = big_endian(picture.width) + big_endian(picture.height) + std::string("\x08\x02\0\0\0", 5);
-    return "\x89PNG\r\n\x1a\n" + chunk("IHDR", header) + chunk("IDAT", zlib_stream(rows, size_t(picture.width) * 3 + 1)) + chunk("IEND", "");
+    std::string pixels = zlib_stream(rows, size_t(picture.width) * 3 + 1);
+    return "\x89PNG\r\n\x1a\n" + chunk("IHDR", header) + chunk("IDAT", pixels) + chunk("IEND", "");
 }
 
 }  // namespace

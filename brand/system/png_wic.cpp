@@ -1,6 +1,5 @@
-// Tovinel brand, the system seam on Windows: PNG files decoded by the Windows Imaging Component, its
-// PNG decoder and a converter to 32-bit BGRA (not premultiplied), which every Windows from Vista (and
-// XP with WIC) has; only system DLLs are loaded.
+// Tovinel brand, the system seam on Windows: PNG files decoded by the Windows Imaging Component (its
+// PNG decoder, a converter to BGRA), which every Windows from Vista on has: only system DLLs load.
 #include <windows.h>
 #include <wincodec.h>
 

@@ -1,7 +1,8 @@
 // Tovinel brand, the system seam: the only functions that differ between the Linux tovinel-brand and
 // tovinel-brand.exe, chosen at link time: files, the console, the arguments and the PNG decoder.
-// system_posix.cpp and png_libpng.cpp for Linux; system_win32.cpp and png_wic.cpp for Windows.
 #pragma once
+
+// Linux: system_posix.cpp and png_libpng.cpp. Windows: system_win32.cpp and png_wic.cpp.
 
 #include <cstdint>
 #include <cstdio>
@@ -32,9 +33,9 @@ struct output_file {
     bool program;      // executable by all where the system keeps such a mode
 };
 
-// Writes each file to a temporary file beside its path, then renames each over its path, so that a
-// path that names the input is replaced only once the new bytes are whole. False with `why` when a
-// write fails; the temporary files are removed then, and no path is touched.
+// Writes each file to a temporary file beside its path, then renames each over its path, in order,
+// so that a path that names the input is replaced only once the new bytes are whole. False with `why`
+// when a write or a rename fails: the temporary files are removed, and no path after it is touched.
 bool system_replace_files(const std::vector<output_file>& files, std::string* why);
 
 // Writes the UTF-8 `text` to `stream` (stdout or stderr): a Windows console gets it as UTF-16.

@@ -61,7 +61,7 @@ bool system_replace_files(const std::vector<output_file>& files, std::string* wh
         std::string temporary = (slash == std::string::npos ? "./" : file.path.substr(0, slash + 1)) + ".tovinel-brand-XXXXXX";
         int fd = mkstemp(&temporary[0]);
         if (fd < 0) {
-            *why = "cannot write beside " + reason(file.path);
+            *why = "a file beside " + reason(file.path);
             written = false;
             break;
         }

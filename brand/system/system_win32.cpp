@@ -70,7 +70,7 @@ bool system_replace_files(const std::vector<output_file>& files, std::string* wh
         wchar_t temporary[MAX_PATH + 16];
         // GetTempFileNameW makes the (empty) file, so that no other writer takes its name.
         if (GetTempFileNameW(folder.c_str(), L"tvb", 0, temporary) == 0) {
-            *why = "cannot write beside " + reason(file.path);
+            *why = "a file beside " + reason(file.path);
             written = false;
             break;
         }

@@ -1,6 +1,5 @@
-# Tovinel tests: image files made on the fly for the branding tests: PNG of every colour type and depth
-# (zlib and struct only), .ico files of BMP and PNG entries, and the reading of what tovinel-brand
-# wrote: the icon images of a branded tovinel.exe and the pixels of its preview PNG.
+# Tovinel tests: the branding tests' image files, made on the fly with zlib and struct (PNG, .ico), and
+# the reading of what tovinel-brand wrote: a branded tovinel.exe's icon images, its preview's pixels.
 import struct
 import zlib
 

@@ -1,8 +1,9 @@
-# Tovinel tests: tovinel-brand on one table of branding inputs: PNG of each colour type, .ico files of
-# BMP and PNG entries, a 4096x4096 logo, and every refusal. Each row runs the tool once on the built
-# tovinel.exe; a branded file must keep every executable and resource fact, a refusal must write
-# nothing and say why in one line.
-"""Usage: /usr/bin/python3 tests/brand/test_brand_tool.py TOVINEL_BRAND tovinel.exe TOVINEL_CHECK WORK_DIR"""
+# Tovinel tests: tovinel-brand on one table of branding inputs (PNG, .ico, a 4096x4096 logo) and of
+# every refusal, each row one run on the built tovinel.exe.
+"""Usage: /usr/bin/python3 tests/brand/test_brand_tool.py TOVINEL_BRAND tovinel.exe TOVINEL_CHECK WORK_DIR
+
+A branded file must keep every executable and resource fact and carry what was asked; a refusal must
+write nothing and say why in one line."""
 import json
 import os
 import shutil
@@ -116,14 +117,19 @@ CASES = [
      ["--copyright", "x" * 1100, "--budget", "4096"], ("branded", 2560, [])),
     ("-o names the input itself", None, NORDLICHT, ("branded", 512, [])),
 
-    ("a signed input", None, ["--signed"], ("refused", "is signed, and branding would break its signature: sign after branding, or pass --strip-signature")),
+    ("a signed input", None, ["--signed"],
+     ("refused", "is signed, and branding would break its signature: sign after branding, or pass --strip-signature")),
     ("a signed input, --strip-signature", None, ["--signed", "--strip-signature"], ("branded", 0, [same_bytes])),
-    ("another Windows program", None, ["--input", "app.exe"], ("refused", "app.exe is not a Tovinel launcher: its PE header is not at 0x68")),
+    ("another Windows program", None, ["--input", "app.exe"],
+     ("refused", "app.exe is not a Tovinel launcher: its PE header is not at 0x68")),
     ("a text file", None, ["--input", "notes.txt"], ("refused", "notes.txt is not a Tovinel launcher: it is no Windows program")),
-    ("an installer word inside a word", None, ["--product", "Sternkarte Reinstaller"], ("refused", "--product (ProductName) 'Sternkarte Reinstaller' holds 'install'")),
-    ("a text that is not UTF-8", None, ["--company", b"M\xfcller"], ("refused", "--company (CompanyName) holds a byte that is not UTF-8 (0xFC at byte 2)")),
+    ("an installer word inside a word", None, ["--product", "Sternkarte Reinstaller"],
+     ("refused", "--product (ProductName) 'Sternkarte Reinstaller' holds 'install'")),
+    ("a text that is not UTF-8", None, ["--company", b"M\xfcller"],
+     ("refused", "--company (CompanyName) holds a byte that is not UTF-8 (0xFC at byte 2)")),
     ("a line break", None, ["--company", "Maker\nLtd"], ("refused", "--company (CompanyName) holds the control character U+000A")),
-    ("a text over the record's 16-bit lengths", None, ["--copyright", "x" * 33000, "--budget", "100000"], ("refused", "16-bit lengths hold at most 65535")),
+    ("a text over the record's 16-bit lengths", None, ["--copyright", "x" * 33000, "--budget", "100000"],
+     ("refused", "16-bit lengths hold at most 65535")),
     ("texts two pages over the default budget", None, ["--copyright", LONG],
      ("refused", "the file would grow by 1024 bytes, more than the budget of 512. Shorten the texts by at least")),
     ("a truncated PNG", ("cut.png", png(200, 200, edge)[:100]), [], ("refused", "cut.png: the PNG cannot be decoded: the file ends")),
@@ -131,7 +137,8 @@ CASES = [
     ("a file of no known format", ("logo.gif", b"GIF89a" + bytes(64)), [], ("refused", "logo.gif: it is neither a PNG nor an .ico")),
     ("absurd dimensions", ("vast.png", png(1, 1, [0, 0, 0, 255])[:16] + struct.pack(">II", 100000, 100000) + bytes(40)),
      [], ("refused", "vast.png: the image is 100000x100000 pixels; tovinel-brand reads images of up to 8192 pixels a side")),
-    ("a fully transparent image", ("clear.png", flat_png(64, 64, (0, 0, 255, 127))), [], ("refused", "clear.png: the 32x32 image would be fully transparent")),
+    ("a fully transparent image", ("clear.png", flat_png(64, 64, (0, 0, 255, 127))), [],
+     ("refused", "clear.png: the 32x32 image would be fully transparent")),
     ("an .ico cut short", ("cut.ico", ico([(32, 32, 4, bmp_entry(STRIPES, 4))])[:200]), [], ("refused", "cut.ico: the .ico is cut short")),
     ("no -o", None, ["--no-output"], ("usage", "no branded file named (-o BRANDED.exe)")),
     ("an unknown option", None, ["--colour", "red"], ("usage", "unknown option --colour")),

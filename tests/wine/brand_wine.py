@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-# Tovinel Wine tests: tovinel-brand.exe under Wine, where Windows' own PNG decoder (WIC) reads the
-# logo: from the same inputs it must write the same branded tovinel.exe, byte for byte, and the same
-# preview as the Linux tovinel-brand (libpng).
+# Tovinel Wine tests: tovinel-brand.exe under Wine, its logo read by WIC: from the same inputs, the same
+# branded tovinel.exe and preview, byte for byte, as the Linux tovinel-brand (libpng) writes.
 # Usage: brand_wine.py TOVINEL_BRAND_EXE TOVINEL_BRAND tovinel.exe PREFIX WORK_DIR
 import os
 import shutil
