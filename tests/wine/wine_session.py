@@ -64,10 +64,6 @@ def how_32_bit_programs_run():
     interpreter) where qemu-i386 runs them with the preload library, (None, the reason) where they
     cannot run. Wine runs a 32-bit Windows program only as a 32-bit x86 Linux process (even its 64-bit
     build, whose WOW64 mode also needs the kernel's 32-bit entry)."""
-    # Debian's wine64 alone starts no 32-bit program: its wine script falls back to the 64-bit loader.
-    if os.path.exists("/usr/lib/wine/wine64") and not os.path.exists("/usr/lib/wine/wine"):
-        return None, ("Debian's 32-bit Wine loader /usr/lib/wine/wine (package wine32:i386) is missing, and "
-                      "without it Wine starts no 32-bit program; tools/setup.sh test installs it")
     handler = i386_handler()
     if handler:
         interpreter, entry = handler
