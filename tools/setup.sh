@@ -13,6 +13,7 @@ build_packages=(
     mingw-w64-i686-dev
     python3 python3-pefile                                   # checks that read the built executable
     libarchive-dev pkg-config                                # the checker: ISO images
+    libssl-dev                                               # the checker: who signed the launcher
     libpng-dev                                               # tovinel-brand: the publisher's PNG icon
     osslsigncode openssl                                     # signing and the release
     dpkg-dev file                                            # its Debian package (dpkg-shlibdeps)
@@ -82,6 +83,34 @@ if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | g
     "${as_root[@]}" dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -q
-"${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+# A mirror in the middle of a sync serves an index that fails its size check ("Mirror sync in
+# progress?"): apt then keeps the lists it had. Try once more after a pause, then install from what
+# the lists hold: most packages are usually there all the same.
+if ! "${as_root[@]}" apt-get update -q; then
+    echo "setup: apt-get update failed; trying once more in 15 s"
+    sleep 15
+    "${as_root[@]}" apt-get update -q ||
+        echo "setup: apt-get update failed again; installing from the package lists this machine has" >&2
+fi
+if ! "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+    # Tell the packages apt cannot install from the rest, install the rest, and say what failed.
+    installable=() failed=()
+    for package in "${missing[@]}"; do
+        if apt-get install -s -q --no-install-recommends "$package" >/dev/null 2>&1; then
+            installable+=("$package")
+        else
+            failed+=("$package")
+        fi
+    done
+    [ ${#installable[@]} -eq 0 ] ||
+        "${as_root[@]}" apt-get install -y -q --no-install-recommends "${installable[@]}" || failed=("${missing[@]}")
+    echo "setup: could not install ${failed[*]}: the package index may be stale (a mirror in the middle of a" \
+         "sync); try again later with tools/setup.sh${1:+ $1}, or after apt-get update on another mirror" >&2
+    for package in "${failed[@]}"; do
+        # Without a build package nothing builds; without a test package only its tests skip or fail.
+        if [[ " ${build_packages[*]} " == *" $package "* ]]; then
+            exit 1
+        fi
+    done
+fi
 [ "${1:-test}" = build ] || test_machine

@@ -12,6 +12,9 @@
 #include "findings/check_context.h"
 #include "formats/autorun.h"
 #include "formats/encoding.h"
+#include "formats/signature.h"
+#include "insertion/autoplay.h"
+#include "insertion/insertion.h"
 
 namespace {
 
@@ -152,7 +155,7 @@ void locate_launcher(check_context& context)
     std::string arguments;
     if (context.autorun.present) {
         // As meant: an encoding that hides autorun.inf from Windows is a finding of its own.
-        autorun_facts facts = autorun_read(context.autorun.meant_text());
+        autorun_facts facts = autorun_read(context.autorun.meant_text(), context.autorun_section);
         const autorun_value& command = !facts.open.text.empty() ? facts.open : facts.shell_execute;
         program = check_autorun_program(context, command.text, &arguments);
     }
@@ -185,12 +188,13 @@ void locate_launcher(check_context& context)
     context.tail = options.tail_given ? options.tail : "";
 }
 
-}  // namespace
-
-check_report check_medium(const medium_access& medium, const check_options& options)
+// One reading of the medium: the files of one file system, the autorun.inf section `section`, as
+// the Windows of `platforms` read them. Fills *insertion with what its insertion shows.
+check_report check_reading(const medium_access& medium, const check_options& options, const std::string& section,
+                           platform_set platforms, insertion_reading* insertion)
 {
     check_report report;
-    check_context context{medium, options, report, "", "", false, "", {}, {}, "", {}, false};
+    check_context context{medium, options, report, "", "", false, "", {}, {}, "", {}, false, section, platforms};
     locate_launcher(context);
 
     bool folder = false;
@@ -234,11 +238,139 @@ check_report check_medium(const medium_access& medium, const check_options& opti
     }
     check_autorun_findings(context);
     check_installed_findings(context);
+
+    // What insertion shows: the program autorun.inf starts, and who signed it.
+    insertion->platforms = platforms;
+    insertion->section = section;
+    insertion->autorun_present = context.autorun.present;
+    insertion->autorun_text = context.autorun.meant_text();
+    insertion->facts = autorun_read(insertion->autorun_text, section);
+    const autorun_value& command = !insertion->facts.open.text.empty() ? insertion->facts.open
+                                                                       : insertion->facts.shell_execute;
+    std::string arguments;
+    std::string program = command.text.empty() ? "" : check_autorun_program(context, command.text, &arguments);
+    std::string medium_path;
+    if (!program.empty()) {
+        insertion->program = check_drive_root(options) + program;
+        if (check_resolve(context, insertion->program, &medium_path, nullptr)) {
+            program_file file = check_program(context, medium_path);
+            if (file.read && !file.facts.signature.empty())
+                insertion->publisher = signature_signer_name(file.facts.signature);
+        }
+    }
     return report;
+}
+
+// autorun.inf in the root of `medium` as meant, whatever its encoding, for the sections it holds;
+// "" when there is none.
+std::string root_autorun_text(const medium_access& medium, const check_options& options)
+{
+    check_report scratch;
+    check_context context{medium, options, scratch, "", "", false, "", {}, {}, "", {}, false};
+    text_file autorun;
+    bool folder = false;
+    bool ignored = false;
+    read_text_file(context, check_drive_root(options) + autorun_file_name, &autorun, &folder, &ignored);
+    return autorun.meant_text();
+}
+
+bool same_finding(const check_finding& a, const check_finding& b)
+{
+    return a.id == b.id && a.file == b.file && a.line == b.line && a.text == b.text && a.note == b.note &&
+           a.drive_specific == b.drive_specific;
+}
+
+}  // namespace
+
+check_report check_medium(const medium_source& source, const check_options& options)
+{
+    std::vector<std::string> autorun_texts;
+    for (const medium_tree& tree : source.trees)
+        autorun_texts.push_back(root_autorun_text(*tree.access, options));
+
+    // Each platform reads one file system and one section; the platforms that read the same make one
+    // reading. Windows on a RISC processor counts where autorun.inf has a section for it.
+    struct plan {
+        int tree;
+        std::string section;
+        platform_set platforms;
+    };
+    std::vector<plan> plans;
+    platform_set universe = 0;
+    for (unsigned i = 0; i < platform_count(); ++i) {
+        const windows_platform& platform = platforms_all()[i];
+        int tree = tree_read_by(platform.version, source);
+        std::string section = tree < 0 ? "" : section_read_on(platform, autorun_texts[static_cast<size_t>(tree)]);
+        platform_set bit = platform_set{1} << i;
+        if ((platforms_usual() & bit) == 0 && section == "autorun")
+            continue;
+        universe |= bit;
+        auto same = std::find_if(plans.begin(), plans.end(),
+                                 [&](const plan& other) { return other.tree == tree && other.section == section; });
+        if (same != plans.end())
+            same->platforms |= bit;
+        else
+            plans.push_back({tree, section, bit});
+    }
+    // The newest Windows' reading first: its decision is the report's.
+    std::stable_sort(plans.begin(), plans.end(),
+                     [](const plan& a, const plan& b) { return a.platforms > b.platforms; });
+
+    check_report merged;
+    merged.universe = universe;
+    std::vector<insertion_reading> insertion;
+    std::vector<check_finding> findings;
+    unsigned long long uncounted = 0;
+    unsigned long long left_out = 0;
+    for (const plan& reading : plans) {
+        insertion_reading shown_on_insertion;
+        shown_on_insertion.platforms = reading.platforms;
+        if (reading.tree < 0) {
+            shown_on_insertion.reads_files = false;
+            insertion.push_back(shown_on_insertion);
+            continue;
+        }
+        const medium_tree& tree = source.trees[static_cast<size_t>(reading.tree)];
+        shown_on_insertion.reads = tree.kind;
+        check_report one = check_reading(*tree.access, options, reading.section, reading.platforms,
+                                         &shown_on_insertion);
+        insertion.push_back(shown_on_insertion);
+        if (merged.readings.empty())
+            merged.decision = one.decision;
+        merged.readings.push_back({reading.platforms, tree.kind, reading.section, one.decision});
+        for (const std::string& problem : one.unreadable)
+            if (std::find(merged.unreadable.begin(), merged.unreadable.end(), problem) == merged.unreadable.end())
+                merged.unreadable.push_back(problem);
+        merged.ignored = std::max(merged.ignored, one.ignored);
+        // The same finding on several readings is one finding, for all their Windows.
+        unsigned long long kept = 0;
+        for (const check_finding& finding : one.found.kept()) {
+            kept += finding.note ? 0 : 1;
+            auto same = std::find_if(findings.begin(), findings.end(),
+                                     [&](const check_finding& other) { return same_finding(other, finding); });
+            if (same != findings.end())
+                same->platforms |= finding.platforms;
+            else
+                findings.push_back(finding);
+        }
+        uncounted = std::max(uncounted, one.found.findings() - kept);
+        left_out = std::max(left_out, one.found.left_out());
+    }
+    for (const check_finding& finding : findings)
+        merged.found.add(finding);
+    merged.found.count_unkept(uncounted, left_out);
+
+    check_context context{*source.trees.front().access, options, merged, "", "", false, "", {}, {}, "", {}, false,
+                          "autorun", universe};
+    merged.insertion = insertion_groups(insertion, options.drive_kind, options.codepage);
+    insertion_findings(context, merged.insertion, insertion);
+    return merged;
 }
 
 check_decision check_decide(const check_options& options)
 {
-    std::unique_ptr<medium_access> medium = medium_in_folder(options.medium_dir);
-    return check_medium(*medium, options).decision;
+    medium_source source;
+    std::string error;
+    medium_open(options.medium_dir, &source, &error);
+    return source.trees.empty() ? check_decision{} : check_medium(source, options).decision;
 }

@@ -8,11 +8,15 @@
 
 #include "check/check.h"
 
-const unsigned json_report_version = 2;
+const unsigned json_report_version = 3;
 
 // `text` (UTF-8, possibly not well-formed) as a JSON string literal, quotes included: control bytes
 // escaped, each byte that begins no well-formed UTF-8 character replaced by U+FFFD.
 std::string json_string(const std::string& text);
+
+// A finding's message for people, the Windows it concerns first when that is not every one the
+// check plays: "Windows 95, NT 4: Run names ...".
+std::string finding_message(const check_finding& finding, platform_set universe);
 
 // The report of a check of the medium in options.medium_dir (`description`: what it is, an image's
 // kind included), with `machine` as the text output's "Machine:" line and `exit_code` as the tool

@@ -12,6 +12,7 @@
 #include "cli/console.h"
 #include "cli/report_json.h"
 #include "formats/encoding.h"
+#include "insertion/autoplay.h"
 
 namespace {
 
@@ -36,6 +37,9 @@ const char usage_text[] =
     "  --folder=SUBDIR            the launcher's folder below the medium's root\n"
     "  --tail=TEXT                the launcher's own command-line arguments\n"
     "  --drive=D                  the drive letter the medium gets (default: D)\n"
+    "The drive (by default: an image is a disc; a folder on a CD, DVD or USB drive is told by its\n"
+    "drive, any other is taken for a disc):\n"
+    "  --drive-type=optical|removable|fixed  a CD, DVD or Blu-ray; a USB stick; a USB hard disk\n"
     "The output:\n"
     "  --format=text|json         for people (default), or one JSON object for scripts\n"
     "                             (docs/tovinel-check.schema.json)\n"
@@ -51,14 +55,27 @@ const char usage_text[] =
     "Exit code: 0 when nothing is found, 1 when there are findings, 2 on a usage error or when this\n"
     "machine cannot read part of the medium; with several code pages, the highest of them.\n"
     "\n"
+#ifdef _WIN32
+    "Examples (cmd; in PowerShell the same, with .\\tovinel-check.exe):\n"
+    "  tovinel-check.exe medium\n"
+    "  tovinel-check.exe E:\\\n"
+    "  tovinel-check.exe --installed=\"C:\\Program Files\\Maker\\App.exe\" --tail=/cd medium\n"
+    "  tovinel-check.exe --setup-window=\"MakerSetupWindow,Maker Setup\" --drive=E medium\n"
+    "  tovinel-check.exe --drive-type=removable --codepage=1252,932 medium\n"
+    "  tovinel-check.exe --format=json --ignore=folder-blank medium > report.json\n"
+    "  tovinel-check.exe --this-machine E:\\\n"
+    "--installed takes the registry value as typed: quotes typed around the program's path are the\n"
+    "value's own, as the product's setup writes them.\n";
+#else
     "Examples:\n"
     "  tovinel-check examples/medium\n"
     "  tovinel-check build/disc.iso\n"
     "  tovinel-check --installed='\"C:\\Program Files\\Maker\\App.exe\"' --tail=/cd examples/medium\n"
     "  tovinel-check --setup-window=MakerSetupWindow,'Maker Setup' --drive=E examples/medium\n"
-    "  tovinel-check --codepage=1252,932 examples/medium\n"
+    "  tovinel-check --drive-type=removable --codepage=1252,932 examples/medium\n"
     "  tovinel-check --format=json --ignore=folder-blank examples/medium\n"
-    "  tovinel-check.exe --this-machine E:\\\n";
+    "  tovinel-check.exe --this-machine E:\\   (on Windows)\n";
+#endif
 
 // Appends printf-style text to *out: everything is printed at once, through console_write.
 void put(std::string* out, const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -88,8 +105,8 @@ int usage_error(const std::string& message)
 }
 
 // The options that take a value.
-const char* const valued_options[] = {"--installed", "--setup-window", "--tail", "--drive", "--folder",
-                                      "--codepage", "--format", "--ignore"};
+const char* const valued_options[] = {"--installed", "--setup-window", "--tail", "--drive-type", "--drive",
+                                      "--folder", "--codepage", "--format", "--ignore"};
 
 // How the report is printed.
 struct output_options {
@@ -171,6 +188,15 @@ int apply(const std::string& name, std::string value, check_options* options, ou
     } else if (name == "--tail") {
         options->tail_given = true;
         options->tail = value;
+    } else if (name == "--drive-type") {
+        const drive_type kinds[] = {drive_type::optical, drive_type::removable, drive_type::fixed};
+        auto kind = std::find_if(std::begin(kinds), std::end(kinds),
+                                 [&](drive_type type) { return value == drive_type_id(type); });
+        if (kind == std::end(kinds))
+            return usage_error("--drive-type takes optical, removable or fixed, not '" + value + "'.");
+        options->drive_kind = *kind;
+        options->drive_kind_given = true;
+        options->drive_kind_how = "as --drive-type says";
     } else if (name == "--drive") {
         output->drive_given = true;
         char letter = value.empty() ? '\0' : value[0];
@@ -305,20 +331,24 @@ std::string machine_words(const check_options& options, const check_decision& de
     return machine + ", code page " + std::to_string(options.codepage);
 }
 
+const char* outcome_words(const check_decision& decision)
+{
+    if (!decision.known)
+        return "unknown: this machine cannot read the configuration";
+    if (!decision.started)
+        return "start nothing";
+    return decision.branch == branch_application ? "start the installed application" : "start the setup program";
+}
+
 void print_decision(std::string* out, const check_options& options, const check_decision& decision)
 {
     put(out, "Launcher: %s, tail %s%s\n", quoted(options, decision.launcher_path).c_str(),
         quoted(options, decision.tail).c_str(),
         decision.autorun_starts.empty() ? "" : " (on the medium, but autorun.inf does not start it)");
     put(out, "Machine:  %s\n", machine_words(options, decision).c_str());
-    if (!decision.known)
-        put(out, "Decision: unknown: this machine cannot read the configuration\n");
-    else if (!decision.started)
-        put(out, "Decision: start nothing\n");
-    else if (decision.branch == branch_application)
-        put(out, "Decision: start the installed application\n");
-    else
-        put(out, "Decision: start the setup program\n");
+    if (!decision.insertion_here.empty())
+        put(out, "Here:     %s\n", decision.insertion_here.c_str());
+    put(out, "Decision: %s\n", outcome_words(decision));
     if (decision.started)
         put(out, "Command:  %s\n", quoted(options, decision.command).c_str());
     if (decision.elevated)
@@ -332,11 +362,94 @@ void print_decision(std::string* out, const check_options& options, const check_
         put(out, "  - %s\n", fact.c_str());
 }
 
+// The Windows a finding or an outcome concerns, for people: "Windows 95, NT 4", or `all` when it is
+// every one the check plays.
+std::string scope_words(platform_set platforms, platform_set universe, const char* all)
+{
+    std::string words = platforms_words(platforms, universe);
+    return words.empty() ? all : words;
+}
+
+// Where a reading of another file system or section decides otherwise than the newest Windows.
+void print_other_decisions(std::string* out, const check_options& options, const check_report& report)
+{
+    for (size_t i = 1; i < report.readings.size(); ++i) {
+        const reading_decision& reading = report.readings[i];
+        const check_decision& decision = reading.decision;
+        const check_decision& first = report.decision;
+        if (decision.known == first.known && decision.started == first.started && decision.branch == first.branch &&
+            decision.command == first.command && decision.launcher_path == first.launcher_path)
+            continue;
+        put(out, "On %s (%s, [%s]): %s%s\n", scope_words(reading.platforms, report.universe, "every Windows").c_str(),
+            file_system_words(reading.reads), reading.section.c_str(), outcome_words(decision),
+            decision.started ? (", " + quoted(options, decision.command)).c_str() : "");
+    }
+}
+
+std::string insertion_line(const check_options& options, platform_set universe, const insertion_group& group)
+{
+    std::string line = scope_words(group.platforms, universe, "Every Windows") + ": ";
+    if (!group.reads_files)
+        return line + "nothing starts: " + group.why;
+    if (group.reads != file_system::folder)
+        line += std::string(file_system_words(group.reads)) + ", ";
+    if (!group.section.empty())
+        line += "[" + group.section + "]: ";
+    switch (group.outcome) {
+    case autorun_outcome::starts:
+        line += "starts " + quoted(options, group.program) + " at once";
+        break;
+    case autorun_outcome::asks:
+        line += group.why + ", offering \"" + shown(group.option) + "\" " +
+                (group.publisher.empty() ? "(Publisher not specified: unsigned; sign it with tools/sign.sh)"
+                                         : "(Published by '" + shown(group.publisher) + "')");
+        break;
+    case autorun_outcome::nothing:
+        line += "nothing starts: " + group.why;
+        break;
+    }
+    return line;
+}
+
+// What Explorer shows for the drive: said once when every group shows the same.
+std::string drive_look(const check_options& options, const std::string& icon, const std::string& label)
+{
+    std::string look;
+    if (!icon.empty())
+        look += "icon " + quoted(options, icon);
+    if (!label.empty())
+        look += (look.empty() ? "label " : ", label ") + quoted(options, label);
+    return look;
+}
+
+void print_insertion(std::string* out, const check_options& options, const check_report& report)
+{
+    if (report.insertion.empty())
+        return;
+    const insertion_group& first = report.insertion.front();
+    bool one_look = std::all_of(report.insertion.begin(), report.insertion.end(), [&](const insertion_group& group) {
+        return group.icon == first.icon && group.label == first.label;
+    });
+    std::string look = drive_look(options, first.icon, first.label);
+    put(out, "Insertion (as each Windows is set up by default%s):\n",
+        one_look && !look.empty() ? ("; " + look).c_str() : "");
+    for (const insertion_group& group : report.insertion) {
+        std::string own = one_look ? "" : drive_look(options, group.icon, group.label);
+        put(out, "  %s%s\n", insertion_line(options, report.universe, group).c_str(),
+            own.empty() ? "" : ("; " + own).c_str());
+    }
+}
+
 std::string text_report(const check_options& options, const std::string& description, const check_report& report)
 {
     std::string out;
     put(&out, "Medium:   %s\n", shown(description, 400).c_str());
+    put(&out, "Drive:    %s, %s (%s)\n", drive_type_id(options.drive_kind), drive_type_words(options.drive_kind),
+        shown(options.drive_kind_how).c_str());
+    // In the order of events: what Windows does when the medium goes in, then what the launcher does.
+    print_insertion(&out, options, report);
     print_decision(&out, options, report.decision);
+    print_other_decisions(&out, options, report);
 
     const check_findings& found = report.found;
     if (found.findings() == 0)
@@ -347,8 +460,8 @@ std::string text_report(const check_options& options, const std::string& descrip
         std::string where = shown(finding.file);
         if (finding.line != 0)
             where += ":" + std::to_string(finding.line);
-        put(&out, "%s: %s%s [%s]\n", where.c_str(), finding.note ? "note: " : "", finding.text.c_str(),
-            finding.id.c_str());
+        put(&out, "%s: %s%s [%s]\n", where.c_str(), finding.note ? "note: " : "",
+            finding_message(finding, report.universe).c_str(), finding.id.c_str());
     }
     if (found.left_out() != 0)
         put(&out, "... and %llu more, not shown.\n", found.left_out());
@@ -372,7 +485,7 @@ struct codepage_check {
     int exit_code;
 };
 
-codepage_check check_in_codepage(const medium_access& medium, const check_options& typed, unsigned codepage)
+codepage_check check_in_codepage(const medium_source& medium, const check_options& typed, unsigned codepage)
 {
     check_options options = typed;
     options.codepage = codepage;
@@ -414,28 +527,28 @@ int check_main(int argc, char** argv)
         ((medium_dir[0] >= 'A' && medium_dir[0] <= 'Z') || (medium_dir[0] >= 'a' && medium_dir[0] <= 'z')))
         options.drive = static_cast<char>(medium_dir[0] & ~0x20);
 
-    // A regular file is an image: the checks then see what Windows will see once it is burnt.
-    std::string description = options.medium_dir;
-    std::unique_ptr<medium_access> medium;
-    std::error_code ignored;
-    if (std::filesystem::is_regular_file(std::filesystem::u8path(options.medium_dir), ignored)) {
-        std::string error;
-        medium = medium_in_image(options.medium_dir, &description, &error);
-        if (medium == nullptr) {
-            // A file that is no image may well be a slip for its folder.
-            if (!output.quiet)
-                console_write(stderr, "tovinel-check: " + shown(options.medium_dir, 400) +
-                                          " is not a folder, nor an ISO image this machine can read: " +
-                                          shown(error, 400) + ".\n");
-            return 2;
-        }
-    } else {
-        medium = medium_in_folder(options.medium_dir);
+    medium_source medium;
+    std::string error;
+    if (!medium_open(options.medium_dir, &medium, &error)) {
+        // A file that is no image may well be a slip for its folder.
+        if (!output.quiet)
+            console_write(stderr, "tovinel-check: " + shown(options.medium_dir, 400) +
+                                      " is not a folder, nor an ISO image this machine can read: " +
+                                      shown(error, 400) + ".\n");
+        return 2;
+    }
+    const std::string& description = medium.description;
+    if (!options.drive_kind_given) {
+        if (medium.image)
+            options.drive_kind_how = "an image is burnt to a disc";
+        else if (!medium_drive_type(options.medium_dir, &options.drive_kind, &options.drive_kind_how))
+            options.drive_kind_how = "assumed for a folder on a fixed disk; --drive-type=removable or fixed plays a"
+                                     " USB drive";
     }
     std::vector<codepage_check> checks;
     int code = 0;
     for (unsigned codepage : output.codepages) {
-        checks.push_back(check_in_codepage(*medium, options, codepage));
+        checks.push_back(check_in_codepage(medium, options, codepage));
         code = std::max(code, checks.back().exit_code);
     }
     if (output.quiet)

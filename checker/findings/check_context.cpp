@@ -83,7 +83,7 @@ void check_unreadable(check_context& context, const std::string& medium_path, co
 }
 
 void check_add(check_context& context, unsigned file_rank, const std::string& file, unsigned line, const char* id,
-               const std::string& text, bool note)
+               const std::string& text, bool note, bool drive_specific)
 {
     // A new id must be listed before it is reported: scripts rely on the list (finding_ids.cpp).
     assert(check_finding_id_known(id));
@@ -91,7 +91,7 @@ void check_add(check_context& context, unsigned file_rank, const std::string& fi
         ++context.report.ignored;
         return;
     }
-    context.report.found.add({file_rank, file, line, id, text, note});
+    context.report.found.add({file_rank, file, line, id, text, note, context.platforms, drive_specific});
 }
 
 std::string quoted(const check_context& context, const std::string& ansi)

@@ -53,6 +53,10 @@ struct check_context {
     // image-name): the finding that the name is missing would only say it again.
     std::set<std::string> names_explained;
     bool launcher_explained = false;   // the launcher's own name is one of them
+    // The autorun.inf section this reading plays: [autorun], or a processor's own that replaces it.
+    std::string autorun_section = "autorun";
+    // The Windows that read the medium so: every finding added is theirs.
+    platform_set platforms = platforms_usual();
 };
 
 // The medium path of the file or folder that the Windows path `windows_path` (ANSI) names, names
@@ -105,8 +109,10 @@ std::string check_installed_key(const std::string& reg_key);
 // Records that this machine cannot read `medium_path`, once.
 void check_unreadable(check_context& context, const std::string& medium_path, const std::string& why);
 
+// Adds a finding for the Windows of context.platforms; `drive_specific` when it holds only for the
+// kind of drive the check plays.
 void check_add(check_context& context, unsigned file_rank, const std::string& file, unsigned line, const char* id,
-               const std::string& text, bool note = false);
+               const std::string& text, bool note = false, bool drive_specific = false);
 
 // The order of files in the output.
 const unsigned rank_autorun = 0;

@@ -75,7 +75,7 @@ void check_image_findings(check_context& context)
                         check_tried_paths(context.launcher_folder, run), "the setup program will not start");
     }
     if (context.autorun.present) {
-        autorun_facts facts = autorun_read(context.autorun.meant_text());
+        autorun_facts facts = autorun_read(context.autorun.meant_text(), context.autorun_section);
         const std::pair<const char*, autorun_value> commands[] = {{"open", facts.open},
                                                                    {"shellexecute", facts.shell_execute}};
         for (const auto& [key, value] : commands) {

@@ -308,7 +308,7 @@ void check_launcher_findings(check_context& context)
     unsigned rank = rank_launcher;
     std::string from = "The launcher " + quoted(context, launcher_path);
     if (context.launcher_from_autorun) {
-        autorun_facts facts = autorun_read(context.autorun.meant_text());
+        autorun_facts facts = autorun_read(context.autorun.meant_text(), context.autorun_section);
         line = !facts.open.text.empty() ? facts.open.line : facts.shell_execute.line;
         rank = rank_autorun;
         file = autorun_file_name;
@@ -353,13 +353,29 @@ void check_launcher_findings(check_context& context)
                          " tovinel.exe, or a renamed copy of it.");
     if (!program_is_launcher(program.facts))
         return;
-    std::string word = installer_word(codepage_to_utf8(context.options.codepage, context.launcher_name, nullptr));
-    if (!word.empty())
+    // Installer detection: User Account Control (Windows Vista and later) takes a 32-bit program
+    // without an execution level in a manifest for an installer by the words in its name or version
+    // record, and asks for administrator rights before it runs.
+    std::string word;
+    std::string field = installer_word_field(
+        program.facts, codepage_to_utf8(context.options.codepage, context.launcher_name, nullptr), &word);
+    if (field.empty() || !program.facts.execution_level.empty())
+        return;
+    platform_set reading = context.platforms;
+    context.platforms &= platforms_from(windows_version::vista, windows_version::win11);
+    const std::string consequence =
+        ": Windows Vista and later take it for an installer and ask for administrator rights on every insertion,"
+        " before it runs, even to start the installed application.";
+    if (field == "file name")
         check_add(context, rank, file, line, "launcher-installer-name",
                   "The launcher's name " + quoted(context, context.launcher_name) + " holds the installer word " +
-                      quoted_utf8(word) +
-                      ": Windows asks for administrator rights on every insertion, even to start the installed"
-                      " application. Name it without setup, install, update, patch or upgrade.");
+                      quoted_utf8(word) + consequence + " Name it without setup, install, update, patch or upgrade.");
+    else
+        check_add(context, rank, file, line, "launcher-installer-record",
+                  "The launcher's version record holds the installer word " + quoted_utf8(word) + " in " + field +
+                      consequence + " Brand it with texts without setup, install, update, patch or upgrade"
+                      " (tovinel-brand refuses them).");
+    context.platforms = reading;
 }
 
 void check_autorun_findings(check_context& context)
@@ -374,11 +390,12 @@ void check_autorun_findings(check_context& context)
     }
     check_encoding_findings(context, autorun, rank_autorun, autorun_file_name);
     // As meant: what an encoding hides from Windows is its own finding.
-    autorun_facts facts = autorun_read(autorun.meant_text());
+    autorun_facts facts = autorun_read(autorun.meant_text(), context.autorun_section);
     if (facts.open.text.empty() && facts.shell_execute.text.empty()) {
         check_add(context, rank_autorun, autorun_file_name, 0, "autorun-no-program",
-                  "autorun.inf names no program ([autorun] has no open= or shellexecute=): Windows will not start"
-                  " the launcher when the medium is inserted.");
+                  "autorun.inf names no program ([" + context.autorun_section +
+                      "] has no open= or shellexecute=): Windows will not start the launcher when the medium is"
+                      " inserted.");
     }
     std::string expected = context.launcher_folder.substr(3) + context.launcher_name;
     const struct {
@@ -484,7 +501,7 @@ namespace {
 std::string nothing_read_consequence(const check_context& context, unsigned rank)
 {
     if (rank == rank_autorun) {
-        autorun_facts facts = autorun_read(context.autorun.text());
+        autorun_facts facts = autorun_read(context.autorun.text(), context.autorun_section);
         return facts.open.text.empty() && facts.shell_execute.text.empty()
                    ? ", so nothing starts when the medium is inserted"
                    : "";

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "findings/platforms.h"
+#include "media/medium.h"
+
 // The medium and the machine that the publisher describes.
 struct check_options {
     std::string medium_dir;        // host folder holding the medium's root
@@ -27,6 +30,12 @@ struct check_options {
     // are then unused. medium_dir is a Windows path there.
     bool this_machine = false;
     std::set<std::string> ignored;   // finding ids not to report (--ignore); notes too
+    // The kind of drive the medium is inserted in (--drive-type), or as told from the folder's
+    // drive; an image is burnt to a disc. `drive_type_how` says what it was told by, or that it
+    // was assumed.
+    drive_type drive_kind = drive_type::optical;
+    bool drive_kind_given = false;
+    std::string drive_kind_how;
 };
 
 enum check_branch {
@@ -54,6 +63,7 @@ struct check_decision {
     // --this-machine: the machine as it describes itself, and what the reads saw, one sentence each.
     std::string machine;
     std::vector<std::string> facts;
+    std::string insertion_here;    // what happens on this PC when the medium goes in, one sentence
 };
 
 // A likely mistake on the medium. `line` is 0 when it concerns no particular line. A note is worth
@@ -66,6 +76,10 @@ struct check_finding {
     std::string id;
     std::string text;              // UTF-8, safe for a terminal
     bool note = false;
+    // The Windows it concerns: the platforms of the readings of the medium that found it, or of the
+    // insertion outcome it is about. Every platform the check plays when it concerns them all.
+    platform_set platforms = 0;
+    bool drive_specific = false;   // it concerns the kind of drive the check plays, not every kind
 };
 
 // The findings of a check in file and line order, at most `most` of them kept: a hostile file can
@@ -77,6 +91,12 @@ public:
     const std::vector<check_finding>& kept() const { return kept_; }
     unsigned long long findings() const { return findings_; }   // all findings, notes not counted
     unsigned long long left_out() const { return left_out_; }   // findings and notes not kept
+    // Counts `findings` more, and `left_out` more not kept: those another report did not keep.
+    void count_unkept(unsigned long long findings, unsigned long long left_out)
+    {
+        findings_ += findings;
+        left_out_ += left_out;
+    }
 
 private:
     size_t most_;
@@ -85,11 +105,44 @@ private:
     unsigned long long left_out_ = 0;
 };
 
-struct check_report {
+// What Windows does when the medium is inserted, the same on each platform of the group.
+enum class autorun_outcome {
+    starts,    // AutoRun starts the program at once
+    asks,      // AutoPlay asks first and offers the program
+    nothing    // nothing starts by itself: the user must open the drive and start the launcher
+};
+
+struct insertion_group {
+    platform_set platforms = 0;
+    bool reads_files = true;       // false: this Windows reads no file system of the medium
+    file_system reads = file_system::folder;
+    std::string section;           // the autorun.inf section read ("autorun", "autorun.amd64"), "" when none
+    autorun_outcome outcome = autorun_outcome::nothing;
+    std::string program;           // the Windows path started or offered (ANSI), "" when none
+    std::string option;            // AutoPlay's option for it, as the user reads it (UTF-8), "" when none
+    std::string publisher;         // the signer AutoPlay names (UTF-8), "" when the program is unsigned
+    std::string icon;              // icon= as written (ANSI), "" when none
+    std::string label;             // label= as written (ANSI), "" when none
+    std::string why;               // why nothing starts, or why AutoPlay asks first: one sentence (UTF-8)
+};
+
+// The decision as played on one reading of the medium: a file system and an autorun.inf section,
+// read by the Windows of `platforms`.
+struct reading_decision {
+    platform_set platforms = 0;
+    file_system reads = file_system::folder;
+    std::string section;
     check_decision decision;
+};
+
+struct check_report {
+    check_decision decision;               // as the newest Windows reads the medium
     check_findings found;
     std::vector<std::string> unreadable;   // what this machine cannot read, each with its reason
     unsigned long long ignored = 0;        // findings and notes left out by check_options::ignored
+    platform_set universe = 0;             // every platform the check plays
+    std::vector<reading_decision> readings;   // each reading, the newest Windows' first
+    std::vector<insertion_group> insertion;   // in report order of their first platform
 };
 
 // Tells whether `id` is a finding id the checker reports.

@@ -9,29 +9,39 @@
 
 namespace {
 
-autorun_value read_value(const std::string& text, const char* key)
+autorun_value read_value(const std::string& text, const std::string& section, const char* key)
 {
     autorun_value value;
     // Long enough to tell any value worth reading; a longer one is cut, which changes nothing here.
     std::string buffer(std::min<size_t>(text.size(), 65536) + 1, '\0');
-    unsigned length = ini_read_text(text.data(), static_cast<unsigned long>(text.size()), "autorun", key, &buffer[0],
-                                    static_cast<unsigned>(buffer.size()));
+    unsigned length = ini_read_text(text.data(), static_cast<unsigned long>(text.size()), section.c_str(), key,
+                                    &buffer[0], static_cast<unsigned>(buffer.size()));
     value.text = buffer.substr(0, length);
     if (length != 0)
-        value.line = ini_line_of(text, "autorun", key);
+        value.line = ini_line_of(text, section, key);
     return value;
 }
 
 }  // namespace
 
-autorun_facts autorun_read(const std::string& ansi_text)
+autorun_facts autorun_read(const std::string& ansi_text, const std::string& section)
 {
     autorun_facts facts;
-    facts.open = read_value(ansi_text, "open");
-    facts.shell_execute = read_value(ansi_text, "shellexecute");
-    facts.icon = read_value(ansi_text, "icon");
-    facts.label = read_value(ansi_text, "label");
+    facts.open = read_value(ansi_text, section, "open");
+    facts.shell_execute = read_value(ansi_text, section, "shellexecute");
+    facts.icon = read_value(ansi_text, section, "icon");
+    facts.label = read_value(ansi_text, section, "label");
+    facts.action = read_value(ansi_text, section, "action");
     return facts;
+}
+
+bool autorun_has_section(const std::string& ansi_text, const std::string& section)
+{
+    bool found = false;
+    ini_scan(ansi_text, [&](const ini_line& line) {
+        found |= line.kind == ini_line_kind::section && ini_same_name(line.name, section);
+    });
+    return found;
 }
 
 autorun_command autorun_split(const std::string& command)

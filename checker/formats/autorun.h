@@ -15,10 +15,16 @@ struct autorun_facts {
     autorun_value shell_execute;
     autorun_value icon;
     autorun_value label;
+    autorun_value action;    // the text AutoPlay shows for the program on a USB drive
 };
 
-// Reads the [autorun] section of `ansi_text` (the file's bytes, or its UTF-16 text converted).
-autorun_facts autorun_read(const std::string& ansi_text);
+// Reads the section `section` ("autorun", or one for a processor such as "autorun.amd64") of
+// `ansi_text` (the file's bytes, or its UTF-16 text converted).
+autorun_facts autorun_read(const std::string& ansi_text, const std::string& section = "autorun");
+
+// Tells whether `ansi_text` has a section named `section` (letter case ignored): Windows reads a
+// processor's section instead of [autorun] as soon as it is there, whatever it holds.
+bool autorun_has_section(const std::string& ansi_text, const std::string& section);
 
 // The program and the arguments of an open= or shellexecute= command: a quoted name ends at its
 // closing quote, an unquoted one at its first blank. The program loses a leading ".\" or "\", for

@@ -5,6 +5,7 @@
 #include "formats/encoding.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -172,6 +173,10 @@ void read_version_block(const bytes_view& view, uint64_t at, uint64_t end, unsig
                 facts->product_name = value;
             else if (key == "FileDescription")
                 facts->file_description = value;
+            else if (key == "CompanyName")
+                facts->company_name = value;
+            else if (key == "InternalName")
+                facts->internal_name = value;
         } else if (depth == 0 && key == "VS_VERSION_INFO") {
             // The fixed part (value_length bytes), then the children.
             read_version_block(view, aligned4(value_at + value_length), block_end, depth + 1, facts);
@@ -231,6 +236,17 @@ void read_pe(const bytes_view& view, uint64_t pe_at, program_facts* facts)
     std::string manifest = resource_bytes(view, image, resources_rva, resource_type_manifest);
     if (!manifest.empty())
         facts->execution_level = execution_level(manifest);
+    // The certificate table's entry gives a file offset, not an address: it is not loaded.
+    if (directory_count < 5 || !view.has(directories_at + 32, 8))
+        return;
+    uint32_t table_at = view.u32(directories_at + 32);
+    uint32_t table_size = view.u32(directories_at + 36);
+    // WIN_CERTIFICATE: length, revision, type 2 (PKCS#7 SignedData), then the signature itself.
+    uint32_t length = view.u32(table_at);
+    if (table_at == 0 || table_size < 8 || length < 8 || length > table_size || !view.has(table_at, length) ||
+        view.u16(table_at + 6) != 2)
+        return;
+    facts->signature = view.bytes.substr(table_at + 8, length - 8);
 }
 
 }  // namespace
@@ -271,6 +287,24 @@ std::string installer_word(const std::string& name)
     return "";
 }
 
+std::string installer_word_field(const program_facts& facts, const std::string& name, std::string* word)
+{
+    const std::pair<const char*, const std::string&> fields[] = {
+        {"file name", name},
+        {"CompanyName", facts.company_name},
+        {"ProductName", facts.product_name},
+        {"FileDescription", facts.file_description},
+        {"OriginalFilename", facts.original_filename},
+        {"InternalName", facts.internal_name},
+    };
+    for (const auto& [field, text] : fields) {
+        *word = installer_word(text);
+        if (!word->empty())
+            return field;
+    }
+    return "";
+}
+
 bool program_needs_elevation(const program_facts& facts, const std::string& name)
 {
     if (facts.kind != program_kind::windows32 && facts.kind != program_kind::windows64)
@@ -278,7 +312,6 @@ bool program_needs_elevation(const program_facts& facts, const std::string& name
     if (!facts.execution_level.empty())
         return facts.execution_level == "requireAdministrator" || facts.execution_level == "highestAvailable";
     // The installer guess applies to 32-bit programs only.
-    return facts.kind == program_kind::windows32 &&
-           (!installer_word(name).empty() || !installer_word(facts.original_filename).empty() ||
-            !installer_word(facts.product_name).empty() || !installer_word(facts.file_description).empty());
+    std::string word;
+    return facts.kind == program_kind::windows32 && !installer_word_field(facts, name, &word).empty();
 }

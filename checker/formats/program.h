@@ -21,7 +21,12 @@ struct program_facts {
     std::string internal_name;
     std::string product_name;
     std::string file_description;
+    std::string company_name;
+    std::string internal_name;
     std::string execution_level;      // its manifest's requestedExecutionLevel: asInvoker, requireAdministrator, ...
+    // Its Authenticode signature: the PKCS#7 SignedData of the first certificate of its certificate
+    // table, "" when it carries none (or the table lies beyond the bytes read).
+    std::string signature;
 };
 
 // Reads the facts from `bytes`, the start of a file (what lies past them is unknown: a resource
@@ -37,6 +42,11 @@ bool program_is_launcher(const program_facts& facts);
 // which Windows, on a 32-bit program without a manifest that says otherwise, asks for elevation;
 // "" when there is none.
 std::string installer_word(const std::string& name);
+
+// Where Windows' installer detection finds an installer word in a program: the version record's
+// field that holds it ("ProductName", ...), or "file name" for `name`; *word gets the word. ""
+// when there is none.
+std::string installer_word_field(const program_facts& facts, const std::string& name, std::string* word);
 
 // Tells whether Windows Vista and later ask for elevation to start a program of these facts
 // named `name`: its manifest asks for it, or it has none and its name or version texts hold an

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // What a name on the medium is, as far as the checker may go: only regular files are ever read.
 enum class medium_kind {
@@ -57,9 +58,38 @@ public:
 // The medium held by the host folder `folder`.
 std::unique_ptr<medium_access> medium_in_folder(const std::string& folder);
 
-// The medium held by the ISO image `image_path`, as Windows will see it once burnt: its Joliet names
-// when it has them, else its ISO 9660 names (Windows ignores Rock Ridge). Null, with the reason in
-// *error, when it is no image this machine can read. *description tells what it is, for people:
-// "disc.iso (an ISO image; Windows reads its Joliet names)".
-std::unique_ptr<medium_access> medium_in_image(const std::string& image_path, std::string* description,
-                                               std::string* error);
+// The file systems Windows may read on a medium: a host folder's own, and the three an image can hold.
+enum class file_system { folder, udf, joliet, iso9660 };
+
+// The kind of drive Windows sees the medium in: what decides whether it starts anything on insertion.
+enum class drive_type { optical, removable, fixed };
+
+// One file system of a medium, as the Windows versions that read it see the whole medium.
+struct medium_tree {
+    file_system kind = file_system::folder;
+    unsigned udf_revision = 0;   // UDF: the revision Windows weighs (0x0102 ... 0x0260), BCD as UDF writes it
+    std::unique_ptr<medium_access> access;
+};
+
+// A medium with every file system some Windows reads on it: a host folder has one; an image its UDF
+// tree and its ISO 9660 side (the Joliet names where it has them: every Windows that reads the ISO
+// 9660 side reads those), either of which may be missing.
+struct medium_source {
+    std::string description;     // for people: "disc.iso (an ISO image; ...)"
+    bool image = false;
+    std::vector<medium_tree> trees;
+};
+
+// The medium held by the ISO image `image_path`, as Windows will see it once burnt: its UDF tree
+// when it has one, its Joliet names when it has them, else its ISO 9660 names (Windows ignores
+// Rock Ridge). False, with the reason in *error, when it is no image this machine can read.
+bool medium_in_image(const std::string& image_path, medium_source* source, std::string* error);
+
+// The medium in the host folder `folder`, or in the image file it names; false with the reason in
+// *error when an image cannot be read.
+bool medium_open(const std::string& path, medium_source* source, std::string* error);
+
+// The kind of drive that holds the host folder `folder`, where this machine can tell: *how says
+// what it went by, for the report ("the block device sdb is removable"). False when it cannot tell
+// (a folder on a fixed disk may be a copy of any medium).
+bool medium_drive_type(const std::string& folder, drive_type* type, std::string* how);

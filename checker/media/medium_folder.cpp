@@ -137,3 +137,17 @@ std::unique_ptr<medium_access> medium_in_folder(const std::string& folder)
 {
     return std::make_unique<folder_medium>(folder);
 }
+
+bool medium_open(const std::string& path, medium_source* source, std::string* error)
+{
+    *source = medium_source{};
+    std::error_code ignored;
+    // A regular file is an image: the checks then see what Windows will see once it is burnt.
+    if (fs::is_regular_file(fs::u8path(path), ignored))
+        return medium_in_image(path, source, error);
+    source->description = path;
+    medium_tree tree;
+    tree.access = medium_in_folder(path);
+    source->trees.push_back(std::move(tree));
+    return true;
+}

@@ -79,16 +79,20 @@ private:
 
 }  // namespace
 
-std::unique_ptr<medium_access> medium_in_image(const std::string& image_path, std::string* description,
-                                               std::string* error)
+bool medium_in_image(const std::string& image_path, medium_source* source, std::string* error)
 {
     iso_image image;
     if (!iso_image_open(image_path, &image, error))
-        return nullptr;
-    *description = image_path + (image.joliet ? " (an ISO image; Windows reads its Joliet names)"
-                                              : " (an ISO image without Joliet names; Windows reads its"
-                                                " ISO 9660 names)");
+        return false;
+    source->image = true;
+    source->description = image_path + (image.joliet ? " (an ISO image; Windows reads its Joliet names)"
+                                                     : " (an ISO image without Joliet names; Windows reads its"
+                                                       " ISO 9660 names)");
     if (image.udf)
-        *description += "; it also holds a UDF file system, which Windows reads instead and this check does not";
-    return std::make_unique<image_medium>(std::move(image));
+        source->description += "; it also holds a UDF file system, which Windows reads instead and this check does not";
+    medium_tree tree;
+    tree.kind = image.joliet ? file_system::joliet : file_system::iso9660;
+    tree.access = std::make_unique<image_medium>(std::move(image));
+    source->trees.push_back(std::move(tree));
+    return true;
 }

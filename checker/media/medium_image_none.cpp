@@ -2,9 +2,8 @@
 // Windows 8 and later mount an image as a drive with a double click; that drive is then checked.
 #include "media/medium.h"
 
-std::unique_ptr<medium_access> medium_in_image(const std::string& /*image_path*/, std::string* /*description*/,
-                                               std::string* error)
+bool medium_in_image(const std::string& /*image_path*/, medium_source* /*source*/, std::string* error)
 {
     *error = "this build reads no ISO images; mount the image (double-click it in Explorer) and check its drive";
-    return nullptr;
+    return false;
 }

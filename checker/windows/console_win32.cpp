@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "cli/console.h"
+#include "cli/typed_arguments.h"
 #include "formats/encoding.h"
 
 namespace {
@@ -69,8 +70,11 @@ std::string console_medium_path(const std::string& typed)
 
 std::vector<std::string> console_arguments(int argc, wchar_t** argv)
 {
+    // The command line itself, for --installed's value as typed: the runtime drops the quotes that
+    // cmd and Windows PowerShell pass on around a path with blanks, and those are the value's own.
+    std::vector<std::wstring> typed = typed_arguments(GetCommandLineW());
     std::vector<std::string> arguments;
     for (int i = 0; i < argc; ++i)
-        arguments.push_back(utf8_of(argv[i]));
+        arguments.push_back(utf8_of(typed.size() == static_cast<size_t>(argc) ? typed[i].c_str() : argv[i]));
     return arguments;
 }

@@ -9,6 +9,7 @@
 #include "config.h"
 #include "formats/encoding.h"
 #include "formats/ini_scan.h"
+#include "insertion/autoplay.h"
 #include "startup.h"
 #include "windows/this_machine.h"
 
@@ -92,6 +93,65 @@ void other_view_finding(check_context& context, const std::string& key)
                   " writes there.");
 }
 
+// The file at `path` (ANSI) on this PC: whether it is there, and its first bytes.
+bool file_on_this_pc(const std::string& path, bool* folder, std::string* start)
+{
+    std::filesystem::path name = std::filesystem::u8path(codepage_to_utf8(GetACP(), path, nullptr));
+    DWORD attributes = GetFileAttributesW(name.wstring().c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    *folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    HANDLE file = *folder ? INVALID_HANDLE_VALUE
+                          : CreateFileW(name.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        start->resize(check_program_limit);
+        DWORD got = 0;
+        if (!ReadFile(file, &(*start)[0], static_cast<DWORD>(start->size()), &got, nullptr))
+            got = 0;
+        start->resize(got);
+        CloseHandle(file);
+    }
+    return true;
+}
+
+// The program the installed command starts, found on this PC as CreateProcess finds it: a quoted
+// name whole; an unquoted one tried at each blank, with .exe added to a name without extension.
+// A finding when it is not there, or is no program.
+void installed_program_findings(check_context& context, const std::string& command)
+{
+    std::vector<std::string> tried;
+    if (!command.empty() && command[0] == '"') {
+        tried.push_back(command.substr(1, command.find('"', 1) - 1));
+    } else {
+        for (size_t blank = command.find(' ');; blank = command.find(' ', blank + 1)) {
+            tried.push_back(command.substr(0, blank));
+            if (blank == std::string::npos)
+                break;
+        }
+    }
+    for (std::string& path : tried)
+        if (path.substr(codepage_name_start(context.options.codepage, path)).find('.') == std::string::npos)
+            path += ".exe";
+    for (const std::string& path : tried) {
+        bool folder = false;
+        std::string start;
+        if (!file_on_this_pc(path, &folder, &start) || folder)
+            continue;
+        program_facts facts = program_facts_of(start);
+        if (facts.kind == program_kind::not_program || facts.dll)
+            check_add(context, rank_option, "registry", 0, "installed-program-not-program",
+                      "The installed command starts " + quoted(context, path) +
+                          ", which is no Windows program on this PC: WinExec cannot start it, and the launcher starts"
+                          " nothing. The product's setup should write its program's path.");
+        return;
+    }
+    check_add(context, rank_option, "registry", 0, "installed-program-missing",
+              "The installed command names " + quoted(context, tried.front()) +
+                  ", which is not on this PC: the key opens, so the launcher starts that command and nothing starts."
+                  " Reinstall the product, or have its setup write the path it installs to.");
+}
+
 // The facts of the key the launcher asked for, in both registry views; the default value's type,
 // size and text (up to its first NUL) in *value.
 void registry_facts(check_context& context, const simulated_machine& record, check_decision* decision,
@@ -121,6 +181,9 @@ void registry_facts(check_context& context, const simulated_machine& record, che
                 data.resize(got);
             seen->has_default_value = true;
             seen->default_value = data.substr(0, data.find('\0'));
+            // Only where the launcher starts the installed command (Start is nonzero).
+            if (record.value_queried && (type == REG_SZ || type == REG_EXPAND_SZ))
+                installed_program_findings(context, seen->default_value);
             decision->facts.push_back("Registry: '" + where + "' opens in the " + view + " view; its default value is " +
                                       type_name(type) + ", " + std::to_string(size) + " bytes" +
                                       (type == REG_SZ || type == REG_EXPAND_SZ ? ": " + quoted(context, seen->default_value)
@@ -181,18 +244,131 @@ std::string profile_fact(const check_context& context, const this_machine_profil
            std::to_string(read.value) + " bytes).";
 }
 
-std::string machine_description()
+// This Windows' version, as ntdll tells it: GetVersionEx reports Windows 8 to programs without a
+// manifest. False when it cannot be told.
+bool windows_version_of(RTL_OSVERSIONINFOW* version)
 {
-    // GetVersionEx reports Windows 8 to programs without a manifest; ntdll's own call does not.
-    RTL_OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof version;
+    version->dwOSVersionInfoSize = sizeof *version;
     typedef LONG(WINAPI * get_version)(RTL_OSVERSIONINFOW*);
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     get_version rtl_get_version =
         ntdll != nullptr ? reinterpret_cast<get_version>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
                          : nullptr;
+    return rtl_get_version != nullptr && rtl_get_version(version) == 0;
+}
+
+// The version line of the insertion table that this Windows belongs to.
+windows_version version_here()
+{
+    RTL_OSVERSIONINFOW version{};
+    if (!windows_version_of(&version) || version.dwMajorVersion >= 10)
+        return version.dwBuildNumber >= 22000 ? windows_version::win11 : windows_version::win10;
+    if (version.dwMajorVersion == 6)
+        return version.dwMinorVersion == 0 ? windows_version::vista
+               : version.dwMinorVersion == 1 ? windows_version::win7 : windows_version::win8;
+    return windows_version::xp;
+}
+
+// A DWORD (or the first bytes of a REG_BINARY, as Windows 95 wrote NoDriveTypeAutoRun) from `key`
+// below `root`; false when it is not there. The 64-bit view on 64-bit Windows: the shell's.
+bool policy_value(HKEY root, const wchar_t* key, const wchar_t* name, DWORD* value)
+{
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(root, key, 0, KEY_READ | (windows_is_64_bit() ? KEY_WOW64_64KEY : 0), &opened) != ERROR_SUCCESS)
+        return false;
+    BYTE bytes[4] = {};
+    DWORD size = sizeof bytes;
+    DWORD type = 0;
+    bool found = RegQueryValueExW(opened, name, nullptr, &type, bytes, &size) == ERROR_SUCCESS &&
+                 (type == REG_DWORD || type == REG_BINARY) && size != 0;
+    RegCloseKey(opened);
+    *value = static_cast<DWORD>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<DWORD>(bytes[3]) << 24);
+    return found;
+}
+
+// The default value of `key` below HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE, as UTF-8; "" when none.
+std::string handler_value(HKEY root, const wchar_t* key)
+{
+    wchar_t text[128] = {};
+    DWORD size = sizeof text - sizeof text[0];
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(root, key, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return "";
+    DWORD type = 0;
+    bool found = RegQueryValueExW(opened, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) ==
+                     ERROR_SUCCESS && type == REG_SZ;
+    RegCloseKey(opened);
+    return found ? std::filesystem::path(std::wstring(text)).u8string() : "";
+}
+
+std::string hex_byte(DWORD value)
+{
+    const char digits[] = "0123456789ABCDEF";
+    return std::string("0x") + digits[value >> 4 & 0xF] + digits[value & 0xF];
+}
+
+// What happens on this PC when the medium goes in, in one line: the insertion table's default for
+// this Windows and drive, unless a policy or the user's AutoPlay settings decide otherwise.
+std::string insertion_here(const check_context& context, const std::string& medium_root)
+{
+    const wchar_t* policies = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+    const wchar_t* handlers = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers";
+    std::string run = "; open the drive and run " + codepage_to_utf8(context.options.codepage, context.launcher_name, nullptr);
+    drive_type drive = context.options.drive_kind;
+    // A value in HKEY_LOCAL_MACHINE makes Windows ignore the same value in HKEY_CURRENT_USER.
+    auto policy = [&](const wchar_t* name, DWORD* value, const char** where) {
+        *where = "HKLM";
+        if (policy_value(HKEY_LOCAL_MACHINE, policies, name, value))
+            return true;
+        *where = "HKCU";
+        return policy_value(HKEY_CURRENT_USER, policies, name, value);
+    };
+    const DWORD type_bits[] = {0x20, 0x04, 0x08};   // DRIVE_CDROM, DRIVE_REMOVABLE, DRIVE_FIXED
+    DWORD value = 0;
+    const char* where = "";
+    if (policy(L"NoDriveTypeAutoRun", &value, &where) && (value & type_bits[static_cast<unsigned>(drive)]) != 0)
+        return std::string("AutoRun is off for ") + drive_type_id(drive) + " drives by policy (NoDriveTypeAutoRun " +
+               hex_byte(value) + " in " + where + "): nothing starts" + run;
+    char letter = medium_root.size() >= 2 && medium_root[1] == ':' ? static_cast<char>(medium_root[0] & ~0x20) : 0;
+    if (letter >= 'A' && letter <= 'Z' && policy(L"NoDriveAutoRun", &value, &where) && (value >> (letter - 'A') & 1) != 0)
+        return std::string("AutoRun is off for drive ") + letter + ": by policy (NoDriveAutoRun in " + where +
+               "): nothing starts" + run;
+    DWORD no_autorun = 0;
+    bool autorun_set = policy(L"NoAutorun", &no_autorun, &where);
+    if (autorun_set && no_autorun == 1)
+        return std::string("autorun commands are off by policy (NoAutorun 1 in ") + where + "): nothing starts" + run;
+    bool run_at_once = autorun_set && no_autorun == 2;
+    windows_version version = version_here();
+    autorun_behaviour behaviour = autorun_behaviour_of(version, drive, false);
+    std::string windows = std::string("Windows ") + version_name(version) + ", " + drive_type_words(drive);
+    if (behaviour.outcome == autorun_outcome::nothing)
+        return windows + ": nothing starts: " + behaviour.why + run;
+    if (behaviour.outcome == autorun_outcome::starts || run_at_once)
+        return windows + ": AutoRun starts " + quoted(context, context.launcher_name) + " at once" +
+               (run_at_once ? std::string(" (NoAutorun 2 in ") + where + ")" : "");
+    if (policy_value(HKEY_CURRENT_USER, handlers, L"DisableAutoplay", &value) && value == 1)
+        return "AutoPlay is off for this user: nothing starts" + run;
+    std::string chosen = handler_value(HKEY_CURRENT_USER, (std::wstring(handlers) +
+                                                           L"\\UserChosenExecuteHandlers\\AutorunINFLegacyArrival").c_str());
+    if (chosen.empty())
+        chosen = handler_value(HKEY_LOCAL_MACHINE, (std::wstring(handlers) +
+                                                    L"\\EventHandlersDefaultSelection\\AutorunINFLegacyArrival").c_str());
+    std::string lowered = ascii_lower(chosen);
+    if (lowered == "msautorun")
+        return windows + ": AutoPlay starts " + quoted(context, context.launcher_name) +
+               " at once (the user chose so for software discs)";
+    if (lowered == "mstakenoaction")
+        return windows + ": nothing starts (the user chose 'Take no action' for software discs)" + run;
+    if (lowered == "msopenfolder")
+        return windows + ": Explorer opens the drive (the user chose so for software discs)" + run;
+    return windows + ": " + behaviour.why + ", offering " + quoted(context, "Run " + context.launcher_name);
+}
+
+std::string machine_description()
+{
+    RTL_OSVERSIONINFOW version{};
     std::string words = "this machine: Windows";
-    if (rtl_get_version != nullptr && rtl_get_version(&version) == 0)
+    if (windows_version_of(&version))
         words += " " + std::to_string(version.dwMajorVersion) + "." + std::to_string(version.dwMinorVersion) +
                  " build " + std::to_string(version.dwBuildNumber);
     words += windows_is_64_bit() ? " (64-bit)" : " (32-bit)";
@@ -207,7 +383,9 @@ check_decision check_play_this_machine(check_context& context)
     decision.known = true;
     decision.machine = machine_description();
     // The launcher's real folder: the medium as this machine names it, and the folder below its root.
-    std::string folder = medium_root(context.options.medium_dir) + context.launcher_folder.substr(3);
+    std::string root = medium_root(context.options.medium_dir);
+    std::string folder = root + context.launcher_folder.substr(3);
+    decision.insertion_here = insertion_here(context, root);
     decision.launcher_path = folder + context.launcher_name;
     decision.config_path = folder + config_file_name;
     decision.tail = context.tail;
@@ -239,7 +417,8 @@ check_decision check_play_this_machine(check_context& context)
 
     check_context seen_context{context.medium, seen, context.report, context.launcher_folder, context.launcher_name,
                                context.launcher_from_autorun, context.tail, context.config, context.autorun,
-                               context.bypassing_program, context.names_explained, context.launcher_explained};
+                               context.bypassing_program, context.names_explained, context.launcher_explained,
+                               context.autorun_section, context.platforms};
     check_explain(seen_context, record, &decision);
     decision.reasons.insert(decision.reasons.end(), registry_reasons.begin(), registry_reasons.end());
     return decision;

@@ -26,6 +26,7 @@ std::string program(const char* name)       // a stand-in program of tests/check
 {
     return std::string("@program:") + name;
 }
+const std::string signed_launcher = "@signed";   // the stand-in launcher, signed by "Maker Ltd (test)"
 
 const std::string clean_ini =
     "[Application]\r\nRegKey=SOFTWARE\\Maker\\Product\r\nStart=1\r\n[Setup]\r\nWindowClass=MakerSetup\r\n"
@@ -570,7 +571,75 @@ const finding_case finding_cases[] = {
       " the medium is inserted.", "Launcher: 'D:\\go.exe'"}},
     {"autorun.inf in UTF-16 big-endian", {{"autorun.inf", "\xFE\xFF" + utf16be("[autorun]\r\nopen=tovinel.exe\r\n")}},
      {}, 1, {"autorun.inf encoding-utf16-big-endian"}, {"finds nothing in it, so nothing starts when the medium"}},
+
+    // Insertion: each kind of drive, each processor's section, signed and unsigned launchers.
+    {"a disc: AutoRun, then AutoPlay", {}, {"--drive-type=optical"}, 0, {},
+     {"Drive:    optical, a CD, DVD or Blu-ray disc (as --drive-type says)",
+      "Insertion (as each Windows is set up by default; icon 'tovinel.exe,0', label 'Maker'):\n"
+      "  Windows 95 to XP: [autorun]: starts 'D:\\tovinel.exe' at once\n"
+      "  Windows Vista, 7: [autorun]: AutoPlay asks first, offering \"Run tovinel.exe\" (Publisher not specified:"
+      " unsigned; sign it with tools/sign.sh)\n"
+      "  Windows 8 to 11: [autorun]: a notification, then AutoPlay asks, offering \"Run tovinel.exe\""}},
+    {"a signed launcher names its publisher", {{"tovinel.exe", signed_launcher}}, {}, 0, {},
+     {"AutoPlay asks first, offering \"Run tovinel.exe\" (Published by 'Maker Ltd (test)')"}, {"unsigned"}},
+    {"a USB stick starts nothing", {}, {"--drive-type=removable"}, 1, {"autorun.inf insertion-starts-nothing"},
+     {"  Windows 95 to 2000: [autorun]: nothing starts: AutoRun is off for removable drives by default"
+      " (NoDriveTypeAutoRun 0x95)\n  Windows XP, Vista: [autorun]: nothing starts: AutoPlay offered autorun.inf's"
+      " program on a USB stick only with action=",
+      "autorun.inf: On a USB stick (a removable drive) nothing starts by itself when it is plugged in: Windows 7 and"
+      " later neither run nor offer"}},
+    {"a USB stick with action=", {{"autorun.inf", "[autorun]\nopen=tovinel.exe\naction=Start Maker\n"}},
+     {"--drive-type=removable"}, 1, {"autorun.inf insertion-starts-nothing"},
+     {"Windows XP, Vista: [autorun]: nothing starts: AutoPlay offered the program on XP SP2 to Vista until"}},
+    {"a USB hard disk, signed", {{"tovinel.exe", signed_launcher}}, {"--drive-type=fixed"}, 1,
+     {"autorun.inf insertion-starts-nothing"},
+     {"Windows 95 to 2000: [autorun]: nothing starts: AutoRun is on for fixed drives, but as documented nothing",
+      "On a USB hard disk (a fixed drive) nothing starts"}, {"Published by"}},
+    {"x64 Windows reads its own section", {{"autorun.inf", "[autorun]\nopen=tovinel.exe\n[autorun.amd64]\nopen=tovinel.exe\n"}},
+     {}, 0, {},
+     {"  Windows 95 to XP, x86: [autorun]: starts 'D:\\tovinel.exe' at once\n"
+      "  Windows XP, x64: [autorun.amd64]: starts 'D:\\tovinel.exe' at once\n",
+      "  Windows 8 to 11, x64: [autorun.amd64]: a notification, then AutoPlay asks"}},
+    {"an x64 section without a program", {{"autorun.inf", "[autorun]\nopen=tovinel.exe\n[autorun.amd64]\nicon=a.ico\n"}},
+     {}, 1, {"autorun.inf autorun-no-program", "autorun.inf:4 autorun-icon-missing"},
+     {"autorun.inf: Windows XP to 11, x64: autorun.inf names no program ([autorun.amd64] has no",
+      "  Windows XP to 11, x64: [autorun.amd64]: nothing starts: [autorun.amd64] names no program"}},
+    {"an x64 section that starts the setup", {{"autorun.inf", "[autorun]\nopen=tovinel.exe\n[autorun.amd64]\nopen=SETUP.EXE\n"}},
+     {}, 1, {"autorun.inf:4 autorun-bypasses-launcher"},
+     {"autorun.inf:4: Windows XP to 11, x64: open='SETUP.EXE' starts that program itself",
+      "  Windows 95 to XP, x86: [autorun]: starts 'D:\\tovinel.exe' at once\n"
+      "  Windows XP, x64: [autorun.amd64]: starts 'D:\\SETUP.EXE' at once\n"}},
+    {"a section for NT 4 on Alpha", {{"autorun.inf", "[autorun]\nopen=tovinel.exe\n[autorun.alpha]\nopen=alpha.exe\n"}},
+     {}, 1, {"autorun.inf:4 launcher-missing"}, {"autorun.inf:4: Windows NT 4, Alpha: autorun.inf starts"}},
+    {"a section for ARM, which no Windows reads",
+     {{"autorun.inf", "[autorun]\nopen=tovinel.exe\n[autorun.arm64]\nopen=tovinel.exe\n"}}, {}, 0,
+     {"autorun.inf:3 autorun-section-unknown"}, {"note: '[autorun.arm64]' is a section no Windows is known to read"}},
+    {"a launcher whose version record says Setup", {{"tovinel.exe", program("launcher_setup_record.exe")}}, {}, 1,
+     {"autorun.inf:2 launcher-installer-record"},
+     {"autorun.inf:2: Windows Vista to 11: The launcher's version record holds the installer word 'setup' in"
+      " FileDescription"}},
+    {"a launcher named with an installer word", {{"autorun.inf", "[autorun]\nopen=install.exe\n"},
+      {"tovinel.exe", none}, {"install.exe", program("launcher.exe")}}, {}, 1,
+     {"autorun.inf:2 launcher-installer-name"}, {"autorun.inf:2: Windows Vista to 11: The launcher's name"}},
 };
+
+// The stand-in launcher signed with a test certificate made once per run (openssl, osslsigncode).
+std::string signed_launcher_path()
+{
+    static std::string path;
+    if (!path.empty())
+        return path;
+    char pattern[] = "/tmp/tovinel-signed-XXXXXX";
+    std::string work = mkdtemp(pattern);
+    std::string command =
+        "cd '" + work + "' && openssl req -x509 -newkey rsa:2048 -noenc -days 2 -subj '/CN=Maker Ltd (test)'"
+        " -addext extendedKeyUsage=codeSigning -keyout test.key -out test.pem >/dev/null 2>&1 && osslsigncode sign"
+        " -certs test.pem -key test.key -in '" + std::string(CHECK_PROGRAMS) + "/launcher.exe' -out signed.exe"
+        " >/dev/null";
+    if (system(command.c_str()) == 0)
+        path = work + "/signed.exe";
+    return path;
+}
 
 // Writes the clean medium with the case's changes into a fresh folder.
 std::string write_medium(const finding_case& c)
@@ -599,6 +668,8 @@ std::string write_medium(const finding_case& c)
             mkfifo(path.c_str(), 0600);
         else if (file.second.compare(0, 9, "@program:") == 0)
             fs::copy_file(fs::path(CHECK_PROGRAMS) / file.second.substr(9), path);
+        else if (file.second == signed_launcher)
+            fs::copy_file(signed_launcher_path(), path);
         else
             std::ofstream(path, std::ios::binary) << file.second;
     }

@@ -18,8 +18,43 @@
 #include "formats/ini_scan.h"
 #include "media/medium.h"
 #include "cli/report_json.h"
+#include "cli/typed_arguments.h"
 
 namespace {
+
+// tovinel-check.exe's arguments from its command line as cmd, Windows PowerShell 5.1, PowerShell 7
+// and a script pass them on: the runtime's split, but --installed's value as typed.
+TEST(CheckParts, CommandLinesSplitAsTheRuntimeKeepingTheInstalledValueAsTyped)
+{
+    struct {
+        const wchar_t* line;
+        std::vector<std::wstring> arguments;   // after the program's name
+    } const cases[] = {
+        // cmd, and PowerShell 5.1 for '"C:\Program Files\..."': the quotes around the path are the value's.
+        {LR"(check.exe --installed="C:\Program Files\Maker\App.exe" E:\)",
+         {LR"(--installed="C:\Program Files\Maker\App.exe")", LR"(E:\)"}},
+        {LR"(check.exe --installed "C:\Program Files\Maker\App.exe" E:\)",
+         {L"--installed", LR"("C:\Program Files\Maker\App.exe")", LR"(E:\)"}},
+        {LR"(check.exe --installed="C:\A B\App.exe /x" m)", {LR"(--installed="C:\A B\App.exe /x")", L"m"}},
+        // Quotes around the whole argument are the shell's: an unquoted value with a blank.
+        {LR"("C:\Tools\check.exe" "--installed=C:\A B\App.exe" m)", {LR"(--installed=C:\A B\App.exe)", L"m"}},
+        // Escaped quotes (bash, PowerShell 7, the quoting trick in cmd): as the runtime gives them.
+        {LR"(check.exe "--installed=\"C:\A B\App.exe\" /x" m)", {LR"(--installed="C:\A B\App.exe" /x)", L"m"}},
+        {LR"(check.exe --installed="\"C:\A B\App.exe\"" m)", {LR"(--installed="C:\A B\App.exe")", L"m"}},
+        {LR"(check.exe --installed=C:\APP\APP.EXE m)", {LR"(--installed=C:\APP\APP.EXE)", L"m"}},
+        // Every other argument is the runtime's: quotes dropped, backslashes before quotes halved.
+        {LR"x(check.exe --setup-window="Maker Setup,Maker" "E:\\" a\\b "x""y" "p""q")x",
+         {L"--setup-window=Maker Setup,Maker", LR"(E:\)", LR"(a\\b)", L"x\"y", L"p\"q"}},
+        {LR"(check.exe --tail="a \"b\"" c\\\"d)", {L"--tail=a \"b\"", L"c\\\"d"}},
+        {L"check.exe\t  --quiet  ", {L"--quiet"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::wstring> arguments = typed_arguments(c.line);
+        ASSERT_FALSE(arguments.empty()) << c.line;
+        EXPECT_EQ(c.arguments, std::vector<std::wstring>(arguments.begin() + 1, arguments.end())) << c.line;
+    }
+    EXPECT_EQ(L"C:\\Tools\\check.exe", typed_arguments(LR"("C:\Tools\check.exe" m)")[0]);
+}
 
 TEST(CheckParts, AutorunCommandsSplitAsWindowsSplitsThem)
 {

@@ -895,11 +895,13 @@ TEST_F(IsoImage, LeavesOutAJolietNameThatCannotBeConverted)
 // The checker's view of an image: its medium paths join names with '/', as for a folder.
 TEST_F(IsoImage, AnswersTheCheckerAsAFolderWould)
 {
-    std::string description;
+    medium_source source;
     std::string error;
-    std::unique_ptr<medium_access> image = medium_in_image(image_path("rock_ridge_only"), &description, &error);
-    ASSERT_NE(nullptr, image) << error;
-    EXPECT_NE(std::string::npos, description.find("without Joliet names")) << description;
+    ASSERT_TRUE(medium_in_image(image_path("rock_ridge_only"), &source, &error)) << error;
+    EXPECT_NE(std::string::npos, source.description.find("without Joliet names")) << source.description;
+    ASSERT_EQ(1u, source.trees.size());
+    EXPECT_EQ(file_system::iso9660, source.trees[0].kind);
+    const std::unique_ptr<medium_access>& image = source.trees[0].access;
     const struct {
         const char* path;
         medium_kind kind;

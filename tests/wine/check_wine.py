@@ -70,14 +70,64 @@ def parity(session, work, check_exe, native_check, media):
     return failures
 
 
-def set_registry(session, work, view, value):
+# What decides insertion on one PC: the AutoRun policies and the user's AutoPlay settings. Each case
+# sets the ones it names; the others are removed.
+POLICIES = r"Software\Microsoft\Windows\CurrentVersion\Policies\Explorer"
+AUTOPLAY = r"Software\Microsoft\Windows\CurrentVersion\Explorer\AutoplayHandlers"
+SETTINGS = {
+    "no AutoRun on discs": (f"HKEY_LOCAL_MACHINE\\{POLICIES}", '"NoDriveTypeAutoRun"=dword:000000ff'),
+    "AutoPlay off": (f"HKEY_CURRENT_USER\\{AUTOPLAY}", '"DisableAutoplay"=dword:00000001'),
+    "take no action": (f"HKEY_CURRENT_USER\\{AUTOPLAY}\\UserChosenExecuteHandlers\\AutorunINFLegacyArrival",
+                       '@="MSTakeNoAction"'),
+}
+
+
+# What a publisher types in cmd, with what the check takes for the installed command and the findings.
+TYPED_IN_CMD = [
+    (r'--installed="C:\Program Files\Maker\App.exe" --tail=/cd', r'"C:\Program Files\Maker\App.exe"', []),
+    (r'--installed "C:\Program Files\Maker\App.exe"', r'"C:\Program Files\Maker\App.exe"', []),
+    (r'"--installed=C:\Program Files\Maker\App.exe"', r"C:\Program Files\Maker\App.exe",
+     ["installed-unquoted-blank"]),
+    (r'--installed="\"C:\Program Files\Maker\App.exe\""', r'"C:\Program Files\Maker\App.exe"', []),
+]
+
+
+def typed_in_cmd(session, work, check_exe, medium):
+    """Failures of --installed to take the value as typed in a batch file run by cmd, and of --help
+    to show cmd's quoting."""
+    failures = []
+    batch = os.path.join(work, "typed.bat")
+    for typed, value, ids in TYPED_IN_CMD:
+        with open(batch, "w", newline="") as out:
+            out.write(f"@{check_exe} --format=json {typed} {wine_session.unix_to_windows(medium)}\r\n")
+        run = run_check(session, work, ["cmd", "/c", wine_session.unix_to_windows(batch)])
+        try:
+            report = json.loads(run.stdout)
+        except ValueError:
+            failures.append(f"typed in cmd {typed}: no JSON: {run.stdout[:200]!r} {run.stderr[:200]!r}")
+            continue
+        found = [finding["id"] for finding in report["findings"]]
+        if report["machine"]["default_value"] != value or found != ids:
+            failures.append(f"typed in cmd {typed}: value {report['machine']['default_value']!r}, findings {found}")
+        else:
+            print(f"ok    typed in cmd: {typed}")
+    shown = run_check(session, work, [check_exe, "--help"]).stdout.decode("utf-8", "replace")
+    if r'tovinel-check.exe --installed="C:\Program Files\Maker\App.exe" --tail=/cd medium' not in shown:
+        failures.append(f"--help shows no cmd quoting:\n{shown}")
+    return failures
+
+
+def set_registry(session, work, view, value, settings=()):
     """The product key in the 32- or 64-bit `view` (None: no key) with `value` as its default
-    value (None: no default value); any earlier key, in either view, is removed."""
+    value (None: no default value); any earlier key, in either view, is removed. `settings` names
+    the SETTINGS of insertion to make; the others are removed."""
     views = {64: "SOFTWARE", 32: r"SOFTWARE\Wow6432Node"}
     below = PRODUCT[len("SOFTWARE"):]
     lines = ["Windows Registry Editor Version 5.00", ""]
     for root in views.values():
         lines += [f"[-HKEY_LOCAL_MACHINE\\{root}{below}]", ""]
+    for name, (key, line) in SETTINGS.items():
+        lines += [f"[{key}]", line if name in settings else line.split("=")[0] + "=-", ""]
     if view is not None:
         lines.append(f"[HKEY_LOCAL_MACHINE\\{views[view]}{below}]")
         if value is not None:
@@ -92,32 +142,51 @@ def set_registry(session, work, view, value):
 
 def this_machine_cases():
     """(name, key view or None, default value or None, window (class, title) or None, outcome,
-    command line or None, phrases the reasons, facts and findings hold, the findings' (line, id)).
+    command line or None, phrases the reasons, facts and findings hold, the findings' (line, id),
+    the SETTINGS of insertion made, what the report says happens here on insertion).
     The launcher and the checker are 32-bit programs: their own view is the 32-bit one."""
+    offered = "a CD, DVD or Blu-ray disc: AutoPlay asks first, offering 'Run tovinel.exe'"
     return [
         ("not installed, no window", None, None, None, "start-setup", "E:\\SETUP.EXE /s ",
          ["does not open in the 32-bit view: error 2", "in the 64-bit view it does not open either.",
-          "No window of class 'TovinelCheckSetup'"], []),
+          "No window of class 'TovinelCheckSetup'"], [], (), offered),
         ("installed in the launcher's view", 32, APP, None, "start-application", APP + " ",
          ["opens in the 32-bit view; its default value is REG_SZ, %d bytes" % (len(APP) + 1),
-          "in the 64-bit view it does not open.", "Start is nonzero"], []),
+          "in the 64-bit view it does not open.", "Start is nonzero"], [], (), offered),
         ("installed in the other view only", 64, APP, None, "start-setup", "E:\\SETUP.EXE /s ",
          ["The key is there in the 64-bit registry view only", "in the 64-bit view it opens",
           "RegKey '%s' opens on this machine in the 64-bit registry view only" % PRODUCT,
           "Have the setup write the key in the 32-bit view as well",
           # Where the finding tells the publisher to write the key, in the launcher's own view.
           "Wow6432Node\\Tovinel Check Test\\Product')", "KEY_WOW64_32KEY"],
-         [(2, "regkey-other-view")]),
+         [(2, "regkey-other-view")], (), offered),
         ("installed without a default value", 32, None, None, "start-nothing", None,
-         ["its default value cannot be read: error 2", "The key has no default value"], []),
+         ["its default value cannot be read: error 2", "The key has no default value"], [], (), offered),
         ("setup window open", None, None, (b"TovinelCheckSetup", b"Check Setup"), "start-nothing", None,
-         ["FindWindowA('TovinelCheckSetup', 'Check Setup') finds a window.", "setup is already running"], []),
+         ["FindWindowA('TovinelCheckSetup', 'Check Setup') finds a window.", "setup is already running"], [],
+         (), offered),
         ("a window of the class with another title", None, None, (b"TovinelCheckSetup", b"Other"), "start-setup",
-         "E:\\SETUP.EXE /s ", ["a window of that class is open, titled 'Other'"], []),
+         "E:\\SETUP.EXE /s ", ["a window of that class is open, titled 'Other'"], [], (), offered),
+        # The installed command as this PC holds it: a program that is gone, a document.
+        ("installed, its program gone", 32, r'"C:\Program Files\Gone\App.exe" /x', None, "start-application",
+         r'"C:\Program Files\Gone\App.exe" /x ', ["names 'C:\\Program Files\\Gone\\App.exe', which is not on this PC"],
+         [(None, "installed-program-missing")], (), offered),
+        ("installed, its program a document", 32, r"C:\windows\win.ini", None, "start-application",
+         "C:\\windows\\win.ini ", ["starts 'C:\\windows\\win.ini', which is no Windows program on this PC"],
+         [(None, "installed-program-not-program")], (), offered),
+        # What decides insertion here.
+        ("AutoRun off for discs by policy", None, None, None, "start-setup", "E:\\SETUP.EXE /s ", [], [],
+         ("no AutoRun on discs",), "AutoRun is off for optical drives by policy (NoDriveTypeAutoRun 0xFF in HKLM):"
+         " nothing starts; open the drive and run tovinel.exe"),
+        ("AutoPlay off for this user", None, None, None, "start-setup", "E:\\SETUP.EXE /s ", [], [],
+         ("AutoPlay off",), "AutoPlay is off for this user: nothing starts; open the drive and run tovinel.exe"),
+        ("the user takes no action for software discs", None, None, None, "start-setup", "E:\\SETUP.EXE /s ", [], [],
+         ("take no action",), "nothing starts (the user chose 'Take no action' for software discs); open the drive"
+         " and run tovinel.exe"),
     ]
 
 
-def this_machine(session, work, check_exe, holder, medium_source):
+def this_machine(session, work, check_exe, holder, holder_path, medium_source):
     failures = []
     medium = os.path.join(work, "medium")
     shutil.copytree(medium_source, medium)
@@ -127,14 +196,25 @@ def this_machine(session, work, check_exe, holder, medium_source):
     if os.path.lexists(e_link):
         os.remove(e_link)
     os.symlink(medium, e_link)
+    # E: is a CD drive, as Windows tells AutoPlay; the installed application is a program there.
+    drives = os.path.join(work, "drives.reg")
+    with open(drives, "w", newline="") as out:
+        out.write('Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\r\n'
+                  '"e:"="cdrom"\r\n')
+    session.run64(["regedit", "/S", wine_session.unix_to_windows(drives)], check=True, timeout=60,
+                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    session.restart_server()
+    app = os.path.join(session.prefix, "drive_c", "APP", "APP.EXE")
+    os.makedirs(os.path.dirname(app), exist_ok=True)
+    shutil.copyfile(holder_path, app)
     with open(SCHEMA) as schema:
         validator = jsonschema.Draft202012Validator(json.load(schema))
     # A machine described by options is another machine: refused.
     refused = run_check(session, work, [check_exe, "--this-machine", "--installed=X", "E:\\"])
     if refused.returncode != 2 or b"--this-machine reads this machine" not in refused.stderr:
         failures.append(f"--this-machine with --installed: exit {refused.returncode}, {refused.stderr!r}")
-    for name, view, value, window, outcome, command, phrases, findings in this_machine_cases():
-        set_registry(session, work, view, value)
+    for name, view, value, window, outcome, command, phrases, findings, settings, here in this_machine_cases():
+        set_registry(session, work, view, value, settings)
         opened = wine_session.open_window(session.popen, holder, work, "window", *window) if window else None
         try:
             run = run_check(session, work, [check_exe, "--this-machine", "--format=json", "E:\\"])
@@ -159,6 +239,8 @@ def this_machine(session, work, check_exe, holder, medium_source):
         if not report["machine"]["this_machine"] or report["launcher"]["path"] != "E:\\tovinel.exe":
             problems.append(f"not this machine's launcher: {report['machine']!r} {report['launcher']!r}")
         problems += [f"no {phrase!r} in:\n{said}" for phrase in phrases if phrase not in said]
+        if not report["machine"]["insertion_here"].endswith(here):
+            problems.append(f"here: {report['machine']['insertion_here']!r}, expected {here!r}")
         found = [(finding["line"], finding["id"]) for finding in report["findings"]]
         if found != findings or run.returncode != report["exit_code"] or report["exit_code"] != (1 if findings else 0):
             problems.append(f"findings {found}, exit {run.returncode} (reported {report['exit_code']}), "
@@ -188,8 +270,9 @@ def main():
     os.makedirs(work)
     with wine_session.Session(prefix) as session:
         failures = parity(session, work, wine_session.unix_to_windows(check_exe), native_check, media)
+        failures += typed_in_cmd(session, work, wine_session.unix_to_windows(check_exe), media[0])
         failures += this_machine(session, work, wine_session.unix_to_windows(check_exe),
-                                 wine_session.unix_to_windows(holder), media[0])
+                                 wine_session.unix_to_windows(holder), holder, media[0])
     shutil.rmtree(work, ignore_errors=True)
     for failure in failures:
         print("FAIL  " + failure)

@@ -31,6 +31,7 @@ PRELOAD_ROOT = "/usr/local/lib/tovinel-wine"
 PRELOAD = PRELOAD_ROOT + "/$LIB/libwine-noreplace.so"
 PRELOAD_FILES = [f"{PRELOAD_ROOT}/lib/{arch}/libwine-noreplace.so" for arch in ("i386-linux-gnu", "x86_64-linux-gnu")]
 QEMU_I386 = re.compile(r"qemu-i386|i386-binfmt")
+WINE32_LOADER = "/usr/lib/wine/wine"  # Debian's wine32:i386; the 64-bit package has wine64 beside it
 
 
 def base_environment(prefix, codepage=1252):
@@ -64,6 +65,9 @@ def how_32_bit_programs_run():
     interpreter) where qemu-i386 runs them with the preload library, (None, the reason) where they
     cannot run. Wine runs a 32-bit Windows program only as a 32-bit x86 Linux process (even its 64-bit
     build, whose WOW64 mode also needs the kernel's 32-bit entry)."""
+    if not os.path.exists(WINE32_LOADER):
+        return None, ("Wine's 32-bit half is not installed (Debian's wine32:i386, which tools/setup.sh test "
+                      "installs; where it could not, it said why)")
     handler = i386_handler()
     if handler:
         interpreter, entry = handler
@@ -77,10 +81,8 @@ def how_32_bit_programs_run():
                           f"some 45 s of CPU in qemu")
         return "emulated", interpreter
     try:
-        subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
+        subprocess.run([WINE32_LOADER, "--version"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, check=False)
-    except FileNotFoundError:
-        pass  # not Debian's layout: the boot will tell
     except OSError as error:
         if error.errno == errno.ENOEXEC:
             return None, ("this kernel runs no 32-bit x86 programs (IA-32 emulation is off), so Wine runs "
@@ -203,6 +205,13 @@ class Session:
         options.setdefault("env", self.env)
         return subprocess.Popen([WINE64] + arguments, **options)
 
+    def restart_server(self):
+        """Ends every Wine process of the prefix and starts the server again: its services (the
+        mount manager, which tells drive types) then read the registry afresh."""
+        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env, stderr=subprocess.DEVNULL, timeout=30)
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+
     def __exit__(self, *_):
         if self.server:
             # Ends every Wine process of this prefix, then the server itself; no other prefix.
@@ -226,7 +235,7 @@ if __name__ == "__main__":
         skip_unless_wine_runs("the Wine prefix")
         boot_prefix(sys.argv[2])
     elif len(sys.argv) == 3 and sys.argv[1] == "remove":
-        if os.path.isdir(sys.argv[2]):
+        if os.path.isdir(sys.argv[2]) and shutil.which("wineserver"):
             subprocess.run(["wineserver", "-k"], env=base_environment(sys.argv[2]), stderr=subprocess.DEVNULL)
             shutil.rmtree(sys.argv[2], ignore_errors=True)
     else:

@@ -140,6 +140,10 @@ PROGRAMS = {
     "tool.exe": pe(resources={16: version_record([("FileDescription", "Tool"), ("ProductName", "Maker Setup")])}),
     "ia64.exe": pe(machine=0x200),
     "setup_as_invoker.exe": pe(resources={24: manifest("asInvoker")}),
+    # The launcher branded with an installer word in its version record, as a resource editor can.
+    "launcher_setup_record.exe": pe(resources={16: version_record([
+        ("CompanyName", "Nordlicht"), ("FileDescription", "Sternkarte Setup"), ("OriginalFilename", "tovinel.exe"),
+        ("ProductName", "Sternkarte 2027")])}, code_section=True),
 }
 
 # The programs of the committed sample media: the launcher where autorun.inf starts it, a setup
