@@ -167,8 +167,6 @@ void read_version_block(const bytes_view& view, uint64_t at, uint64_t end, unsig
             std::string value = utf16_text(view, value_at, block_end, &ignored);
             if (key == "OriginalFilename")
                 facts->original_filename = value;
-            else if (key == "InternalName")
-                facts->internal_name = value;
             else if (key == "ProductName")
                 facts->product_name = value;
             else if (key == "FileDescription")

@@ -18,7 +18,6 @@ struct program_facts {
     program_kind kind = program_kind::not_program;
     bool dll = false;                 // the PE says it is a library, not a program
     std::string original_filename;    // from the version record, UTF-8
-    std::string internal_name;
     std::string product_name;
     std::string file_description;
     std::string company_name;
