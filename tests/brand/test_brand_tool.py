@@ -1,6 +1,6 @@
 # Tovinel tests: tovinel-brand on one table of branding inputs (PNG, .ico, a 4096x4096 logo) and of
 # every refusal, each row one run on the built tovinel.exe.
-"""Usage: /usr/bin/python3 tests/brand/test_brand_tool.py TOVINEL_BRAND tovinel.exe TOVINEL_CHECK WORK_DIR
+"""Usage: /usr/bin/python3 tests/brand/test_brand_tool.py TOVINEL_BRAND tovinel.exe TOVINEL_CHECK WORK_DIR [tovinel-brand.exe]
 
 A branded file must keep every executable and resource fact and carry what was asked; a refusal must
 write nothing and say why in one line."""
@@ -231,14 +231,25 @@ def check_report(check, folder, medium_source):
     return sorted(f["id"] for f in report["findings"]), report["decision"]["outcome"]
 
 
+def windows_facts(path):
+    """tovinel-brand.exe runs from a bare folder on Windows 7 to 11: a 32-bit console program whose
+    imports are DLLs every Windows has (ole32 starts the Windows Imaging Component)."""
+    pe = pefile.PE(path)
+    imports = sorted(entry.dll.decode().lower() for entry in pe.DIRECTORY_ENTRY_IMPORT)
+    version = (pe.OPTIONAL_HEADER.MajorSubsystemVersion, pe.OPTIONAL_HEADER.MinorSubsystemVersion)
+    return [("tovinel-brand.exe: 32-bit console program for Windows 7 and later", (0x14C, 3, True),
+             (pe.FILE_HEADER.Machine, pe.OPTIONAL_HEADER.Subsystem, version <= (6, 1))),
+            ("tovinel-brand.exe imports only system DLLs", ["kernel32.dll", "msvcrt.dll", "ole32.dll"], imports)]
+
+
 def main(argv):
-    if len(argv) != 4:
+    if len(argv) not in (4, 5):
         print(__doc__, file=sys.stderr)
         return 2
-    tool, launcher, check, work = (os.path.abspath(a) for a in argv)
+    tool, launcher, check, work = (os.path.abspath(a) for a in argv[:4])
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
-    facts, advised = [], None
+    facts, advised = windows_facts(argv[4]) if len(argv) == 5 else [], None
     for name, icon, arguments, (kind, *expected) in CASES:
         done, folder, output, preview = run(tool, work, name, icon, arguments, launcher)
         said = done.stderr.decode("utf-8", "replace")
