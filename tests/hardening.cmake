@@ -1,5 +1,5 @@
 # Tovinel: the hardening runs as tests of the native build: the unit tests again under ASan and UBSan,
-# each fuzz target for FUZZ_SECONDS (default 20) from its seeds, clang-tidy and cppcheck.
+# each fuzz target for FUZZ_SECONDS (default 15) from its seeds, clang-tidy and cppcheck.
 # Each run builds in a folder of its own (build/sanitize, build/fuzz) with clang-14.
 option(TOVINEL_HARDENING_TESTS "Register the sanitizer, fuzzing and static-analysis runs as tests" ON)
 if(NOT TOVINEL_HARDENING_TESTS)
@@ -11,7 +11,7 @@ add_test(NAME sanitized_unit_tests COMMAND ${tools}/sanitize.sh)
 
 add_test(NAME fuzz_build COMMAND ${tools}/fuzz.sh --build-only)
 set_tests_properties(fuzz_build PROPERTIES FIXTURES_SETUP fuzz_targets)
-foreach(target command_line_tail launcher_folder ini_reader launch_decision check_lines check_autorun)
+foreach(target command_line_tail launcher_folder ini_reader launch_decision check_lines check_autorun udf_image)
     add_test(NAME fuzz_${target} COMMAND ${tools}/fuzz.sh --no-build ${target})
     set_tests_properties(fuzz_${target} PROPERTIES FIXTURES_REQUIRED fuzz_targets TIMEOUT 900)
 endforeach()

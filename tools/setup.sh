@@ -13,6 +13,7 @@ build_packages=(
     mingw-w64-i686-dev
     python3 python3-pefile                                   # checks that read the built executable
     libarchive-dev pkg-config                                # the checker: ISO images
+    libudfread-dev                                           # the checker: the UDF file system of images
     libssl-dev                                               # the checker: who signed the launcher
     libpng-dev                                               # tovinel-brand: the publisher's PNG icon
     osslsigncode openssl                                     # signing and the release
@@ -26,6 +27,7 @@ test_packages=(
     clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck       # fuzzing, sanitizers, static analysis
     xorriso python3-jsonschema                               # the checker's tests: ISO images, JSON output
     genisoimage                                              # a UDF bridge image for the checker's tests
+    udftools python3-pycdlib                                 # UDF-only and UDF bridge images for them
 )
 case ${1:-test} in
     build) packages=("${build_packages[@]}") ;;

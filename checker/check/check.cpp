@@ -318,6 +318,7 @@ check_report check_medium(const medium_source& source, const check_options& opti
 
     check_report merged;
     merged.universe = universe;
+    merged.unreadable = source.unreadable;
     std::vector<insertion_reading> insertion;
     std::vector<check_finding> findings;
     unsigned long long uncounted = 0;

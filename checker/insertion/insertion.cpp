@@ -32,7 +32,7 @@ insertion_group group_of(const insertion_reading& reading, const windows_platfor
     group.reads_files = reading.reads_files;
     group.reads = reading.reads;
     if (!reading.reads_files) {
-        group.why = "it reads no file system of this image";
+        group.why = "they read no file system of this image";
         return group;
     }
     if (!reading.autorun_present) {
@@ -102,10 +102,9 @@ void insertion_findings(check_context& context, const std::vector<insertion_grou
     if (reading_nothing != 0) {
         context.platforms = reading_nothing;
         check_add(context, rank_option, "image", 0, "image-not-read",
-                  "This image holds no file system these Windows read (UDF only, of a revision newer than they"
-                  " read, and no ISO 9660 file system): the disc looks empty there, and nothing starts. Make it a"
-                  " UDF bridge, with ISO 9660 and Joliet names beside UDF (genisoimage -J -udf, xorriso with"
-                  " Joliet names, oscdimg -u1 -j1).");
+                  "These Windows read no file system of this image: it has no ISO 9660 file system, and they read"
+                  " no UDF of its revision. The disc looks empty there, and nothing starts. Make it a UDF bridge,"
+                  " with ISO 9660 and Joliet names beside UDF (genisoimage -J -udf, oscdimg -u1 -j1).");
     }
     if (starting_nothing != 0) {
         context.platforms = starting_nothing;

@@ -2,6 +2,8 @@
 // Each view (Joliet, ISO 9660, Rock Ridge) is one bounded pass over the image with its own options.
 #include "media/iso_image.h"
 
+#include "media/image_paths.h"
+
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
@@ -175,44 +177,6 @@ std::string with_backslashes(std::string path)
     return path;
 }
 
-std::string lower(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-// The path's names, resolved as Windows resolves them: empty names and "." dropped, ".." a step
-// back that never leaves the root.
-std::vector<std::string> path_names(const std::string& path)
-{
-    std::vector<std::string> names;
-    size_t at = 0;
-    while (at <= path.size()) {
-        size_t end = path.find('\\', at);
-        if (end == std::string::npos)
-            end = path.size();
-        std::string name = path.substr(at, end - at);
-        if (name == "..") {
-            if (!names.empty())
-                names.pop_back();
-        } else if (!name.empty() && name != ".") {
-            names.push_back(name);
-        }
-        at = end + 1;
-    }
-    return names;
-}
-
-std::string joined(const std::vector<std::string>& names)
-{
-    std::string path;
-    for (const std::string& name : names)
-        path += (path.empty() ? "" : "\\") + name;
-    return path;
-}
-
 bool list_view(const std::string& image_path, view names, std::vector<listed>* entries, bool* rock_ridge,
                std::string* error)
 {
@@ -223,7 +187,7 @@ bool list_view(const std::string& image_path, view names, std::vector<listed>* e
             const char* name = archive_entry_pathname(entry);
             if (name == nullptr)
                 return true;  // a name that cannot be converted: nothing to match against
-            std::string path = joined(path_names(with_backslashes(name)));
+            std::string path = image_path_resolved(with_backslashes(name));
             if (path.empty())
                 return true;  // the root itself
             bool folder = archive_entry_filetype(entry) == AE_IFDIR;
@@ -234,7 +198,7 @@ bool list_view(const std::string& image_path, view names, std::vector<listed>* e
             bool sized = !folder && archive_entry_size_is_set(entry);
             uint64_t size = sized ? static_cast<uint64_t>(archive_entry_size(entry)) : 0;
             entries->push_back(
-                {path, folder, size, beyond, link != nullptr ? joined(path_names(with_backslashes(link))) : ""});
+                {path, folder, size, beyond, link != nullptr ? image_path_resolved(with_backslashes(link)) : ""});
             if (rock_ridge != nullptr)
                 *rock_ridge = archive_format(reader) == ARCHIVE_FORMAT_ISO9660_ROCKRIDGE;
             return true;
@@ -244,13 +208,12 @@ bool list_view(const std::string& image_path, view names, std::vector<listed>* e
 
 // Sector 16 on holds the volume descriptors, 2048 bytes each, up to the terminator (type 255). A
 // supplementary descriptor (type 2) whose escape sequence at byte 88 is "%/@", "%/C" or "%/E" (UCS-2
-// levels 1 to 3) is Joliet's: the one Windows reads names from. "BEA01" ... "NSR02"/"NSR03" after
-// the terminator announce UDF, which Windows prefers to both. libarchive reads the Joliet names but
-// does not tell whether it found them, and two passes compare equal when the Joliet names equal
-// the ISO 9660 ones; these few bytes tell for sure.
-void probe_descriptors(const std::string& image_path, bool* joliet, bool* udf)
+// levels 1 to 3) is Joliet's: the one Windows reads names from. libarchive reads the Joliet names
+// but does not tell whether it found them, and two passes compare equal when the Joliet names equal
+// the ISO 9660 ones; these few bytes tell for sure. (A UDF file system after them is udf_image's.)
+void probe_descriptors(const std::string& image_path, bool* joliet)
 {
-    *joliet = *udf = false;
+    *joliet = false;
     int descriptor = open(image_path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0)
         return;
@@ -266,9 +229,7 @@ void probe_descriptors(const std::string& image_path, bool* joliet, bool* udf)
                 (sector[90] == '@' || sector[90] == 'C' || sector[90] == 'E'))
                 *joliet = true;
             ended = sector[0] == 255;
-        } else if (memcmp(id, "NSR02", 5) == 0 || memcmp(id, "NSR03", 5) == 0) {
-            *udf = true;
-        } else if (memcmp(id, "BEA01", 5) != 0 && memcmp(id, "TEA01", 5) != 0 && memcmp(id, "CD001", 5) != 0) {
+        } else {
             break;
         }
     }
@@ -393,7 +354,7 @@ bool iso_image_open(const std::string& image_path, iso_image* image, std::string
         *error = "it is no regular file";
         return false;
     }
-    probe_descriptors(image_path, &image->joliet, &image->udf);
+    probe_descriptors(image_path, &image->joliet);
 
     std::vector<listed> windows;
     std::vector<listed> rock_ridge;
@@ -432,38 +393,21 @@ bool iso_image_open(const std::string& image_path, iso_image* image, std::string
 
 const iso_entry* iso_image_find(const iso_image& image, const std::string& windows_path)
 {
-    std::string wanted = joined(path_names(windows_path));
-    const iso_entry* folded = nullptr;
-    std::string wanted_lower = lower(wanted);
-    for (const iso_entry& entry : image.entries) {
-        if (entry.path == wanted)
-            return &entry;  // an exact match wins, as on the host side
-        if (folded == nullptr && entry.path.size() == wanted.size() && lower(entry.path) == wanted_lower)
-            folded = &entry;
-    }
-    return folded;
+    return image_path_find(image.entries, windows_path);
 }
 
 long iso_image_find_rock_ridge(const iso_image& image, const std::string& rock_ridge_path)
 {
-    std::string wanted = lower(joined(path_names(with_backslashes(rock_ridge_path))));
+    std::string wanted = image_path_lower(image_path_resolved(with_backslashes(rock_ridge_path)));
     for (const auto& [path, index] : image.rock_ridge_entries)
-        if (path.size() == wanted.size() && lower(path) == wanted)
+        if (path.size() == wanted.size() && image_path_lower(path) == wanted)
             return index;
     return -2;
 }
 
 std::vector<const iso_entry*> iso_image_list(const iso_image& image, const std::string& folder_path)
 {
-    std::string folder = lower(joined(path_names(folder_path)));
-    std::vector<const iso_entry*> inside;
-    for (const iso_entry& entry : image.entries) {
-        size_t slash = entry.path.rfind('\\');
-        std::string parent = slash == std::string::npos ? "" : entry.path.substr(0, slash);
-        if (parent.size() == folder.size() && lower(parent) == folder)
-            inside.push_back(&entry);
-    }
-    return inside;
+    return image_path_list(image.entries, folder_path);
 }
 
 bool iso_image_read(const iso_image& image, const iso_entry& entry, size_t max_bytes, std::string* bytes,
@@ -492,12 +436,12 @@ bool iso_image_read(const iso_image& image, const iso_entry& entry, size_t max_b
         image.image_path, image.joliet ? view::windows_joliet : view::iso9660, wanted + block_size,
         [&](struct archive* reader, struct archive_entry* listed_entry, int /*status*/) {
             const char* name = archive_entry_pathname(listed_entry);
-            if (name == nullptr || joined(path_names(with_backslashes(name))).empty())
+            if (name == nullptr || image_path_resolved(with_backslashes(name)).empty())
                 return true;
             if (++ordinal != source)
                 return true;
             found = true;
-            if (joined(path_names(with_backslashes(name))) != image.entries[static_cast<size_t>(source)].path) {
+            if (image_path_resolved(with_backslashes(name)) != image.entries[static_cast<size_t>(source)].path) {
                 reason = "the image changed while it was read";
                 return false;
             }
@@ -537,7 +481,7 @@ namespace {
 // bytes at the higher levels).
 bool fits_iso9660(const std::string& path, bool level1)
 {
-    for (const std::string& name : path_names(path)) {
+    for (const std::string& name : image_path_names(path)) {
         size_t dot = name.find('.');
         std::string stem = name.substr(0, dot);
         std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
@@ -560,7 +504,7 @@ const char joliet_advice[] =
 
 std::string iso_image_explain_missing(const iso_image& image, const std::string& windows_path)
 {
-    std::string wanted = joined(path_names(windows_path));
+    std::string wanted = image_path_resolved(windows_path);
     if (wanted.empty() || iso_image_find(image, wanted) != nullptr)
         return "";
     long same = iso_image_find_rock_ridge(image, wanted);
@@ -594,7 +538,7 @@ std::string iso_image_explain_missing(const iso_image& image, const std::string&
 
 std::string iso_image_explain_named(const iso_image& image, const std::string& windows_path)
 {
-    const iso_entry* entry = iso_image_find(image, joined(path_names(windows_path)));
+    const iso_entry* entry = iso_image_find(image, image_path_resolved(windows_path));
     if (image.joliet || entry == nullptr)
         return "";
     std::string text = "this image has no Joliet names, so Windows reads its ISO 9660 names";

@@ -30,7 +30,6 @@ struct iso_image {
     std::string image_path;         // the host file
     bool joliet = false;            // Windows reads Joliet names; otherwise the ISO 9660 names
     bool rock_ridge = false;        // the image also has Rock Ridge names (which Windows ignores)
-    bool udf = false;               // the image also has a UDF file system, which Windows prefers
     std::vector<iso_entry> entries; // Windows' view, in the image's own order; no entry for the root
     // The Rock Ridge view: each Rock Ridge path with the index of the same entry in `entries`, or -1
     // where that entry could not be told (then it is still worth knowing that the name exists).

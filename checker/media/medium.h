@@ -78,6 +78,9 @@ struct medium_source {
     std::string description;     // for people: "disc.iso (an ISO image; ...)"
     bool image = false;
     std::vector<medium_tree> trees;
+    // What of the medium cannot be read, each with its reason: a damaged UDF tree, read as far as it
+    // is sound.
+    std::vector<std::string> unreadable;
 };
 
 // The medium held by the ISO image `image_path`, as Windows will see it once burnt: its UDF tree

@@ -3,13 +3,13 @@
 # bounded time, starting from the committed seed corpus. Any finding fails the run.
 # Usage: tools/dev/fuzz.sh [--build-only | --no-build] [target...]
 #   targets: command_line_tail launcher_folder ini_reader launch_decision check_lines check_autorun
-#   (default: all)
-#   FUZZ_SECONDS per target (default 20; the checker's targets at most CHECK_FUZZ_SECONDS, default
-#   12, for they guard a tool, not the launcher); 0 replays the seed corpus and stops.
+#   udf_image (default: all)
+#   FUZZ_SECONDS per target (default 15; the checker's targets at most CHECK_FUZZ_SECONDS, default
+#   10, for they guard a tool, not the launcher); 0 replays the seed corpus and stops.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build/fuzz
-seconds=${FUZZ_SECONDS:-20}
+seconds=${FUZZ_SECONDS:-15}
 
 build_targets=1 run_targets=1
 case "${1:-}" in
@@ -17,10 +17,12 @@ case "${1:-}" in
     --no-build) build_targets=0; shift ;;
 esac
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(command_line_tail launcher_folder ini_reader launch_decision check_lines check_autorun)
+[ ${#targets[@]} -gt 0 ] || targets=(command_line_tail launcher_folder ini_reader launch_decision check_lines check_autorun
+                                     udf_image)
 
 # The longest input worth trying: a command line or a module path is a few hundred bytes; the .ini
-# reader reads files in 4096-byte pieces, so its inputs cross a piece boundary.
+# reader reads files in 4096-byte pieces, so its inputs cross a piece boundary; a UDF image is up to
+# 64 sectors of 2050-byte records (fuzz_udf_image.cpp), its seeds 20 to 43.
 max_len_of() {
     case "$1" in
         command_line_tail) echo 512 ;;
@@ -29,6 +31,7 @@ max_len_of() {
         launch_decision) echo 4096 ;;
         check_lines) echo 9000 ;;
         check_autorun) echo 8192 ;;
+        udf_image) echo 131200 ;;
         *) echo "fuzz: unknown target $1" >&2; exit 2 ;;
     esac
 }
@@ -54,7 +57,7 @@ fi
 for target in "${targets[@]}"; do
     target_seconds=$seconds
     case "$target" in
-        check_*) [ "$seconds" -le "${CHECK_FUZZ_SECONDS:-12}" ] || target_seconds=${CHECK_FUZZ_SECONDS:-12} ;;
+        check_* | udf_image) [ "$seconds" -le "${CHECK_FUZZ_SECONDS:-10}" ] || target_seconds=${CHECK_FUZZ_SECONDS:-10} ;;
     esac
     binary=$build/tests/fuzz/fuzz_$target
     seeds=$root/tests/fuzz/corpus/$target

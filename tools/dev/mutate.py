@@ -71,9 +71,10 @@ PRESETS = {
         # Built only for Windows: the native tests never compile them, so no mutant there could be
         # judged. The Windows build is played under Wine (check_wine_32), not by this preset.
         "exclude": ["checker/windows/*.cpp", "checker/media/medium_image_none.cpp"],
-        "targets": ["check_tests", "iso_image_tests", "tovinel-check"],
+        "targets": ["check_tests", "iso_image_tests", "udf_image_tests", "tovinel-check"],
         "tests": ["{build}/tests/checker/check_tests --gtest_brief=1 --gtest_fail_fast",
                   "{build}/tests/checker/iso_image_tests --gtest_brief=1 --gtest_fail_fast",
+                  "{build}/tests/checker/udf_image_tests --gtest_brief=1 --gtest_fail_fast",
                   # The JSON report against its schema, on every sample medium (a few seconds).
                   "ctest -R '^check_json$' --output-on-failure"],
     },
