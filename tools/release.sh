@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Tovinel: makes a release of Tovinel's own toolkit: builds, runs every test, and packs
-# dist/tovinel-<VERSION>.zip (tovinel.exe, tovinel-check.exe, tovinel-check as a Debian package, the
-# README, docs/ and a sample medium).
+# dist/tovinel-<VERSION>.zip (tovinel.exe, tovinel-check.exe, tovinel-brand.exe, tovinel-check and
+# tovinel-brand as a Debian package, the README, docs/ and a sample medium).
 # Usage: tools/release.sh [--skip-tests]
 #   --skip-tests   build only what ships and pack it, without the tests (for a try; never for a release)
 # Built from a clean copy of the last commit in build/release, never from the build folders one
 # works in: nothing built, branded or signed there by hand can reach a release. The programs are
 # signed as copies in build/release/stage when a certificate is configured in the environment as
-# for tools/sign.sh (TOVINEL_SIGN_PKCS12, or TOVINEL_SIGN_CERT and TOVINEL_SIGN_KEY): then both
-# Windows programs are signed, otherwise neither is, and pack_release.py refuses anything between.
+# for tools/sign.sh (TOVINEL_SIGN_PKCS12, or TOVINEL_SIGN_CERT and TOVINEL_SIGN_KEY): then every
+# Windows program is signed, otherwise none is, and pack_release.py refuses anything between.
 # Unsigned, two runs of the same commit give the same zip, byte for byte: every time stamp in it is
 # the time of the last commit (or SOURCE_DATE_EPOCH). A signature carries its own signing time.
 set -euo pipefail
@@ -43,15 +43,16 @@ else
     "$source/tools/setup.sh" build
     "$source/tools/build.sh" release
 fi
-# The tested Linux checker as a Debian package, its dependencies read from the binary.
+# The tested Linux checker and tovinel-brand as a Debian package, its dependencies read from the binaries.
 log=$(cd "$built/native" && SOURCE_DATE_EPOCH=$epoch cpack -B "$release/package" 2>&1) ||
     { echo "$log" >&2; echo "release: cpack could not make the Debian package; no release written" >&2; exit 1; }
 
 stage=$release/stage
-cp "$built/win32/tovinel.exe" "$built/win32/tovinel-check.exe" "$release"/package/tovinel-check_*.deb "$stage/"
+cp "$built/win32/tovinel.exe" "$built/win32/tovinel-check.exe" "$built/win32/tovinel-brand.exe" \
+    "$release"/package/tovinel-check_*.deb "$stage/"
 signed=()
 if [ -n "${TOVINEL_SIGN_PKCS12:-}${TOVINEL_SIGN_CERT:-}" ]; then
-    for program in tovinel.exe tovinel-check.exe; do
+    for program in tovinel.exe tovinel-check.exe tovinel-brand.exe; do
         "$source/tools/sign.sh" "$stage/$program"
     done
     signed=(--signed)
@@ -61,4 +62,5 @@ fi
     { echo "release: tovinel.exe fails its checks; no release written" >&2; exit 1; }
 /usr/bin/python3 "$source/tools/steps/pack_release.py" --epoch "$epoch" --out "$root/dist" "${signed[@]}" \
     --exe "$stage/tovinel.exe" --checker-windows "$stage/tovinel-check.exe" \
+    --brand-windows "$stage/tovinel-brand.exe" \
     --checker-deb "$(ls "$stage"/tovinel-check_*.deb)"

@@ -15,7 +15,8 @@ build_packages=(
     libarchive-dev pkg-config                                # the checker: ISO images
     libudfread-dev                                           # the checker: the UDF file system of images
     libssl-dev                                               # the checker: who signed the launcher
-    python3-pil osslsigncode openssl                         # branding, signing and the release
+    libpng-dev                                               # tovinel-brand: the publisher's PNG icon
+    osslsigncode openssl                                     # signing and the release
     dpkg-dev file                                            # its Debian package (dpkg-shlibdeps)
 )
 test_packages=(

@@ -271,7 +271,8 @@ program_facts program_facts_of(const std::string& bytes)
 bool program_is_launcher(const program_facts& facts)
 {
     return facts.kind == program_kind::windows32 && !facts.dll &&
-           (ascii_lower(facts.original_filename) == "tovinel.exe" || facts.product_name == "Tovinel");
+           (ascii_lower(facts.original_filename) == "tovinel.exe" || facts.internal_name == "Tovinel" ||
+            facts.product_name == "Tovinel");
 }
 
 std::string installer_word(const std::string& name)

@@ -33,7 +33,8 @@ struct program_facts {
 program_facts program_facts_of(const std::string& bytes);
 
 // Tells whether the facts are those of the launcher: a 32-bit program whose version record names
-// the product Tovinel or the original file tovinel.exe.
+// the original file tovinel.exe, or the internal name or product Tovinel (a publisher's branding,
+// tovinel-brand, changes the product and keeps the other two).
 bool program_is_launcher(const program_facts& facts);
 
 // The installer word in `name` (setup, install, update, patch, upgrade; letter case ignored) for

@@ -450,6 +450,17 @@ TEST(CheckProgram, FactsComeFromTheHeadersAndResourcesWithinTheBytes)
     }
 }
 
+// A copy branded with tovinel-brand names its publisher's product, and Tovinel as its internal name.
+TEST(CheckProgram, ABrandedLauncherIsKnownByItsInternalName)
+{
+    program_facts facts = program_facts_of(program_with(
+        {{16, version_record({{u"InternalName", u"Tovinel"}, {u"ProductName", u"Sternkarte 2027"}})}}));
+    EXPECT_EQ("Tovinel", facts.internal_name);
+    EXPECT_TRUE(program_is_launcher(facts));
+    facts.internal_name = "tovinel";
+    EXPECT_FALSE(program_is_launcher(facts));
+}
+
 TEST(CheckProgram, TheExecutionLevelIsTheOneTheElementNames)
 {
     struct {

@@ -1,10 +1,10 @@
-# Tovinel: checks of the Debian package of tovinel-check, made by cpack from the native build: the same
-# bytes twice, its control fields and files, a Depends that names the package of every library the binary
-# needs (and nothing else), and the unpacked program checking media as the build's does. Unpacked with
+# Tovinel: checks of the Debian package of tovinel-check and tovinel-brand, made by cpack from the native
+# build: the same bytes twice, its control fields and files, a Depends that names the package of every
+# library the binaries need (and nothing else), and the unpacked programs working as the build's do. Unpacked with
 # dpkg-deb -x rather than installed with dpkg -i: the test needs no root, leaves the machine as it was,
 # even when it fails half-way, and waits on no other dpkg run; the program it runs finds its libraries
 # where an installed one would, in the system, and Depends is checked against exactly those.
-"""Usage: /usr/bin/python3 tests/release/test_debian_package.py NATIVE_BUILD tovinel-check"""
+"""Usage: /usr/bin/python3 tests/release/test_debian_package.py NATIVE_BUILD tovinel-check tovinel-brand tovinel.exe"""
 import os
 import re
 import shutil
@@ -35,11 +35,12 @@ def make_package(build, folder):
         return path, f.read()
 
 
-def needed_packages(binary):
-    """The packages that hold the shared libraries the binary names (its DT_NEEDED entries), as the
+def needed_packages(*binaries):
+    """The packages that hold the shared libraries the binaries name (their DT_NEEDED entries), as the
     loader finds them here."""
-    names = re.findall(r"NEEDED\s+(\S+)", output("objdump", "-p", binary))
-    found = dict(re.findall(r"^\s*(\S+) => (\S+)", output("ldd", binary), re.M))
+    names = {name for binary in binaries for name in re.findall(r"NEEDED\s+(\S+)", output("objdump", "-p", binary))}
+    found = {name: path for binary in binaries for name, path in
+             re.findall(r"^\s*(\S+) => (\S+)", output("ldd", binary), re.M)}
     owners = set()
     for name in names:
         # dpkg knows a library by the path its package put it at: /lib or, merged, /usr/lib.
@@ -55,10 +56,10 @@ def needed_packages(binary):
 
 
 def main(argv):
-    if len(argv) != 2:
+    if len(argv) != 4:
         print(__doc__, file=sys.stderr)
         return 2
-    build, built = os.path.abspath(argv[0]), os.path.abspath(argv[1])
+    build, built, built_brand, launcher = (os.path.abspath(a) for a in argv)
     with open(os.path.join(ROOT, "VERSION")) as f:
         version = f.read().strip()
     work = tempfile.mkdtemp(prefix="tovinel-deb-")
@@ -76,14 +77,16 @@ def main(argv):
         unpacked = os.path.join(work, "root")
         subprocess.run(["dpkg-deb", "-x", path, unpacked], check=True)
         program = os.path.join(unpacked, "usr", "bin", "tovinel-check")
-        facts.append(("usr/bin/tovinel-check, executable by all", 0o755, stat.S_IMODE(os.stat(program).st_mode)))
+        brand = os.path.join(unpacked, "usr", "bin", "tovinel-brand")
+        facts.append(("usr/bin/tovinel-check and tovinel-brand, executable by all", [0o755, 0o755],
+                      [stat.S_IMODE(os.stat(p).st_mode) for p in (program, brand)]))
         for inside, source in ((DOC + "copyright", "LICENSE"), (DOC + "check-findings.md", "docs/check-findings.md"),
                                (DOC + "tovinel-check.schema.json", "docs/tovinel-check.schema.json")):
             with open(os.path.join(unpacked, inside), "rb") as a, open(os.path.join(ROOT, source), "rb") as b:
                 facts.append((inside + " is " + source, True, a.read() == b.read()))
         depends = fields.get("Depends", "")
-        facts.append(("Depends names the package of every library the program needs, and no other",
-                      needed_packages(program),
+        facts.append(("Depends names the package of every library the programs need, and no other",
+                      needed_packages(program, brand),
                       sorted(re.findall(r"(?:^|,)\s*([^\s(|,]+)", depends))))
 
         # The unpacked program, run with the system's libraries: on a folder and on an ISO image
@@ -98,6 +101,12 @@ def main(argv):
                           (runs[1].returncode, runs[1].stdout, runs[1].stderr),
                           (runs[0].returncode, runs[0].stdout, runs[0].stderr)))
         facts.append(("--version names VERSION", True, version in output(program, "--version")))
+        # The unpacked tovinel-brand, with the system's libpng, brands as the build's does.
+        runs = [subprocess.run([binary, "--product", "Sternkarte 2027", "-o", os.path.join(work, name), launcher],
+                               capture_output=True) for binary, name in ((brand, "a.exe"), (built_brand, "b.exe"))]
+        facts.append(("the unpacked tovinel-brand brands as the build's", (0, 0, True),
+                      (runs[0].returncode, runs[1].returncode,
+                       open(os.path.join(work, "a.exe"), "rb").read() == open(os.path.join(work, "b.exe"), "rb").read())))
     finally:
         shutil.rmtree(work)
     return report_facts(facts)

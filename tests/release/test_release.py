@@ -2,7 +2,7 @@
 # the same bytes whatever their time stamps, modes and the umask; the zip holds what it should, its
 # SHA256SUMS agree; a release is all signed or all unsigned; missing or mismatched parts are refused with
 # nothing written.
-"""Usage: /usr/bin/python3 tests/release/test_release.py tovinel.exe tovinel-check.exe NATIVE_BUILD
+"""Usage: /usr/bin/python3 tests/release/test_release.py tovinel.exe tovinel-check.exe tovinel-brand.exe NATIVE_BUILD
 
 The Debian package is made here, by cpack from the native build folder's CPack configuration."""
 import hashlib
@@ -32,6 +32,7 @@ DOCS = ["docs/" + name for name in sorted(os.listdir(os.path.join(ROOT, "docs"))
 # Entries and modes, in the order the zip must hold them.
 CONTENTS = sorted([("LICENSE", 0o644), ("README.md", 0o644), ("SHA256SUMS", 0o644), ("medium/Tovinel.ini", 0o644),
                    ("medium/autorun.inf", 0o644), ("medium/tovinel.exe", 0o755), ("tovinel-check.exe", 0o755),
+                   ("tovinel-brand.exe", 0o755),
                    (PACKAGE, 0o644), ("tovinel.exe", 0o755)] + [(name, 0o644) for name in DOCS])
 
 
@@ -40,7 +41,8 @@ def pack(parts, out, umask=0o022, epoch=EPOCH, signed=False):
     old = os.umask(umask)
     try:
         run = subprocess.run([sys.executable, PACK, "--exe", parts["exe"], "--checker-windows", parts["windows"],
-                              "--checker-deb", parts["deb"], "--epoch", str(epoch), "--out", out]
+                              "--brand-windows", parts["brand"], "--checker-deb", parts["deb"], "--epoch", str(epoch),
+                              "--out", out]
                              + (["--signed"] if signed else []), capture_output=True, text=True)
     finally:
         os.umask(old)
@@ -106,12 +108,12 @@ def with_version(exe, folder, version):
 
 
 def signed_copies(parts, folder):
-    """tovinel.exe and tovinel-check.exe signed with a throwaway certificate."""
+    """The Windows programs signed with a throwaway certificate."""
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
                     "-subj", "/CN=Tovinel Test Release", "-keyout", "key.pem", "-out", "cert.pem"],
                    cwd=folder, check=True, capture_output=True)
     copies = {}
-    for key in ("exe", "windows"):
+    for key in ("exe", "windows", "brand"):
         copies[key] = os.path.join(folder, "signed-" + os.path.basename(parts[key]))
         subprocess.run(["osslsigncode", "sign", "-certs", "cert.pem", "-key", "key.pem", "-h", "sha256",
                         "-in", parts[key], "-out", copies[key]], cwd=folder, check=True, capture_output=True)
@@ -119,15 +121,15 @@ def signed_copies(parts, folder):
 
 
 def main(argv):
-    if len(argv) != 3:
+    if len(argv) != 4:
         print(__doc__, file=sys.stderr)
         return 2
     work = tempfile.mkdtemp(prefix="tovinel-release-")
     try:
-        subprocess.run(["cpack", "--config", os.path.join(argv[2], "CPackConfig.cmake"), "-B", work],
+        subprocess.run(["cpack", "--config", os.path.join(argv[3], "CPackConfig.cmake"), "-B", work],
                        env=dict(os.environ, SOURCE_DATE_EPOCH=str(EPOCH)), check=True, capture_output=True)
         parts = {"exe": os.path.abspath(argv[0]), "windows": os.path.abspath(argv[1]),
-                 "deb": os.path.join(work, PACKAGE)}
+                 "brand": os.path.abspath(argv[2]), "deb": os.path.join(work, PACKAGE)}
         first = pack(parts, os.path.join(work, "one"))
         again = pack(copy_parts(parts, os.path.join(work, "copies"), 0o600, EPOCH + 86400 * 400),
                      os.path.join(work, "two"), umask=0o077)
@@ -140,9 +142,10 @@ def main(argv):
                       pack(parts, os.path.join(work, "three"), epoch=EPOCH + 2)[2] != first[2]))
         signed = signed_copies(parts, work)
         status, message, data = pack(dict(parts, **signed), os.path.join(work, "signed"), signed=True)
-        facts.append(("a signed release ships the signed programs", (0, [True, True]),
+        facts.append(("a signed release ships the signed programs", (0, [True, True, True]),
                       (status, [zip_files(data)[0].get(name) == open(signed[key], "rb").read() if data else False
-                                for name, key in (("tovinel.exe", "exe"), ("tovinel-check.exe", "windows"))])))
+                                for name, key in (("tovinel.exe", "exe"), ("tovinel-check.exe", "windows"),
+                                                  ("tovinel-brand.exe", "brand"))])))
 
         # Refusals: (name, parts, --signed, what the message says); nothing may be written.
         empty = os.path.join(work, "empty")
@@ -156,10 +159,12 @@ def main(argv):
              "file version 1.0.4.0"),
             ("a tovinel.exe signed in place, in an unsigned release", dict(parts, exe=signed["exe"]), False,
              "tovinel.exe carries a signature, but this release is unsigned"),
-            ("both signed, in an unsigned release", dict(parts, **signed), False,
-             "tovinel.exe and tovinel-check.exe carry a signature"),
-            ("an unsigned tovinel-check.exe in a signed release", dict(parts, exe=signed["exe"]), True,
-             "tovinel-check.exe carries no signature in a signed release"),
+            ("all signed, in an unsigned release", dict(parts, **signed), False,
+             "tovinel.exe, tovinel-check.exe and tovinel-brand.exe carry a signature"),
+            ("an unsigned tovinel-brand.exe in a signed release", dict(parts, exe=signed["exe"], windows=signed["windows"]),
+             True, "tovinel-brand.exe carries no signature in a signed release"),
+            ("no Windows tovinel-brand", dict(parts, brand=os.path.join(work, "build/tovinel-brand.exe")), False,
+             "the Windows tovinel-brand is missing"),
         ]:
             out = os.path.join(work, "refused")
             status, message, data = pack(bad, out, signed=want_signed)

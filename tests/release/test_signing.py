@@ -228,7 +228,7 @@ def main(argv):
             kept = check_exe.facts(pefile.PE(data=signed), signed) + check_exe.signature_facts(target, [cert, tsa_ca])[0]
             facts.append((name + ": verifies and keeps every executable fact", [],
                           [(fact, actual) for fact, expected, actual, *_ in kept if expected != actual]))
-            kept = test_resources.all_facts(target, *record)
+            kept = test_resources.all_facts(target, test_resources.load_record(*record))
             facts.append((name + ": keeps every resource fact", [],
                           [(fact, actual) for fact, expected, actual in kept if expected != actual]))
             facts.append((name + ": before the signature, the file as built but for the checksum and "

@@ -2,8 +2,9 @@
 # Reads tovinel.exe with pefile and compares every resource fact with what the launcher must carry.
 """Usage: /usr/bin/python3 tests/resources/test_resources.py path/to/tovinel.exe [brand.json]
 
-brand.json is the record of the build's branding (tools/steps/brand.py writes it into the build's brand/
-folder): the texts and the icon file the executable must carry. Without it, the unbranded ones.
+brand.json is the record of the build's branding (resources/CMakeLists.txt writes it into the build's
+brand/ folder): the texts the executable must carry, and the icon it was branded with (null: Tovinel's
+own, whose images must be those of resources/tovinel.ico). Without it, the unbranded ones.
 """
 import json
 import os
@@ -16,7 +17,6 @@ import pefile
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, os.pardir, os.pardir)
 sys.path.insert(0, os.path.join(ROOT, "tools", "steps"))
-import brand  # noqa: E402  (the unbranded texts and the installer words)
 import make_icon  # noqa: E402  (the palette, from the generator that draws the icon)
 from facts import report_facts  # noqa: E402
 
@@ -26,8 +26,13 @@ GERMAN = 0x0407
 IMAGES = [(1, 32, 744), (2, 16, 296)]
 with open(os.path.join(ROOT, "VERSION")) as version_file:
     VERSION = version_file.read().strip()
-UNBRANDED = {"version": VERSION, "icon": os.path.join(ROOT, "resources", "tovinel.ico"),
-             "texts": {key: text for _, key, text in brand.TEXTS}}
+UNBRANDED = {"version": VERSION, "icon": None,
+             "texts": {"CompanyName": "Tovinel", "FileDescription": "Tovinel", "LegalCopyright": "(C) 2026 Tovinel",
+                       "ProductName": "Tovinel"}}
+OWN_ICON = os.path.join(ROOT, "resources", "tovinel.ico")
+# A 32-bit program without a manifest whose version texts or file name carry one of these, in any case
+# and inside other words too, is taken for an installer by Windows, which then asks for elevation.
+INSTALLER_WORDS = re.compile("setup|install|update|patch|upgrade", re.IGNORECASE)
 
 
 def expected_strings(record):
@@ -70,7 +75,8 @@ def tree_facts(pe):
     return facts, leaves
 
 
-def icon_facts(leaves, ico_path):
+def icon_facts(leaves, branded_icon):
+    """The icon group and its images; the images those of resources/tovinel.ico unless `branded_icon`."""
     facts = []
     group = leaves.get((RT_GROUP_ICON, 102), b"")
     facts.append(("icon group size", 6 + 14 * len(IMAGES), len(group)))
@@ -80,7 +86,7 @@ def icon_facts(leaves, ico_path):
     facts.append(("icon group entries",
                   [(w, w, 16, 0, 1, 4, size, image_id) for image_id, w, size in IMAGES], entries))
 
-    with open(ico_path, "rb") as f:
+    with open(OWN_ICON, "rb") as f:
         ico = f.read()
     palette = b"".join(struct.pack("<BBBB", b, g, r, 0) for _, (r, g, b) in make_icon.PALETTE)
     for number, (image_id, width, size) in enumerate(IMAGES):
@@ -101,9 +107,9 @@ def icon_facts(leaves, ico_path):
         coloured = [(x, y) for x, y in transparent if (xor[(y * width + x) // 2] >> (0 if x % 2 else 4)) & 15]
         facts.append((name + " has opaque pixels", True, len(transparent) < width * width))
         facts.append((name + " transparent pixels with a colour other than 0", [], coloured))
-        offset = struct.unpack_from("<I", ico, 6 + 16 * number + 12)[0]
-        facts.append((name + " is image %d of %s" % (number + 1, os.path.basename(ico_path)),
-                      ico[offset:offset + size], image))
+        if not branded_icon:
+            offset = struct.unpack_from("<I", ico, 6 + 16 * number + 12)[0]
+            facts.append((name + " is image %d of tovinel.ico" % (number + 1), ico[offset:offset + size], image))
     return facts
 
 
@@ -126,8 +132,8 @@ def version_facts(pe, exe_name, record):
     strings = [(text(k), text(v)) for t in tables for k, v in t.entries.items()]
     facts.append(("version strings, in order", expected_strings(record), strings))
     facts.append(("translations", [{b"Translation": "0x0409 0x04b0"}], variables))
-    offending = [s for pair in strings for s in pair if brand.INSTALLER_WORDS.search(s)]
-    if brand.INSTALLER_WORDS.search(exe_name):
+    offending = [s for pair in strings for s in pair if INSTALLER_WORDS.search(s)]
+    if INSTALLER_WORDS.search(exe_name):
         offending.append(exe_name)
     facts.append(("version texts and file name free of installer words", [], offending))
     return facts
@@ -137,15 +143,19 @@ def main(argv):
     if len(argv) not in (1, 2):
         print(__doc__, file=sys.stderr)
         return 2
-    return report_facts(all_facts(*argv))
+    return report_facts(all_facts(argv[0], load_record(*argv[1:])))
 
 
-def all_facts(exe, record_path=None):
-    """Every resource fact of the executable at `exe`, against the branding record at `record_path`."""
-    record = UNBRANDED
-    if record_path:
-        with open(record_path, encoding="utf-8") as f:
-            record = json.load(f)
+def load_record(path=None):
+    """The branding record at `path` (brand.json), or the unbranded one."""
+    if not path:
+        return UNBRANDED
+    with open(path, encoding="utf-8") as f:
+        return json.load(f)
+
+
+def all_facts(exe, record=UNBRANDED):
+    """Every resource fact of the executable at `exe`, against the branding `record`."""
     pe = pefile.PE(exe)
     facts, leaves = tree_facts(pe)
     return facts + icon_facts(leaves, record["icon"]) + version_facts(pe, os.path.basename(exe), record)

@@ -28,6 +28,13 @@ if(TOVINEL_EXE AND TOVINEL_WINE_HELPERS)
              ${TOVINEL_WINE_HELPERS} ${wine_prefix} ${CMAKE_CURRENT_BINARY_DIR}/wine-shell-start)
     set_tests_properties(wine_shell_start PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 RESOURCE_LOCK wine
                          SKIP_RETURN_CODE 77)
+    # tovinel-brand.exe, whose PNG decoder is Windows' (WIC): the same branded file as the Linux tool's.
+    if(TOVINEL_BRAND_EXE)
+        add_test(NAME brand_wine_32 COMMAND /usr/bin/python3 ${wine_tests}/brand_wine.py ${TOVINEL_BRAND_EXE}
+                 $<TARGET_FILE:tovinel-brand> ${TOVINEL_EXE} ${wine_prefix} ${CMAKE_CURRENT_BINARY_DIR}/brand-wine)
+        set_tests_properties(brand_wine_32 PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 RESOURCE_LOCK wine
+                             SKIP_RETURN_CODE 77)
+    endif()
 endif()
 
 # tovinel-check.exe (build/win32) in a win64 prefix of its own. The clean medium first: the

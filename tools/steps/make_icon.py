@@ -9,11 +9,8 @@ PALETTE). Lines that start with '#' are comments; blank lines are ignored.
   make_icon.py            write the .ico
   make_icon.py --check    exit 1 when the committed .ico differs from what the art gives
   make_icon.py --png F    write a PNG preview of all images, enlarged, on a checkerboard
-  make_icon.py --from-image F --ico OUT [--preview P]
-                          a publisher's icon: the launcher's two images (32x32, 16x16, 4 bits per
-                          pixel), each scaled from a PNG of any size or an .ico and dithered to the
-                          palette, transparent where the image is less than half opaque; --preview
-                          writes them enlarged and at their size to the PNG P
+
+A publisher's icon, drawn from a PNG or an .ico, is tovinel-brand's (brand/).
 """
 import argparse
 import os
@@ -35,14 +32,6 @@ PALETTE = [
 INDEX = {ch: i for i, (ch, _) in enumerate(PALETTE)}
 TRANSPARENT = "."
 SIZES = (16, 32, 48)  # the sizes a 4-bit icon directory entry may sensibly describe
-LAUNCHER_SIZES = (32, 16)  # the images of the launcher's icon group, in its order
-OPAQUE = 128  # alpha from which a pixel of a publisher's image is drawn rather than transparent
-# A colour at most this fraction as far from its nearest palette colour as from the next nearest (a
-# third of the way between them, or nearer) is that palette colour, with no dithering: a flat area in
-# a near-palette colour stays flat instead of taking specks of others to even out a small difference.
-NEAR = 0.5
-# Floyd-Steinberg's shares of a pixel's error: (ahead, behind and below, below, ahead and below).
-DIFFUSION = ((1, 0, 7 / 16), (-1, 1, 3 / 16), (0, 1, 5 / 16), (1, 1, 1 / 16))
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DEFAULT_ART = [os.path.join(ROOT, "resources", n) for n in ("icon32.txt", "icon16.txt")]
@@ -82,90 +71,6 @@ def parse_art(text, name="art"):
     return [row for _, row in rows]
 
 
-def _distance(rgb, index):
-    return sum((a - b) ** 2 for a, b in zip(rgb, PALETTE[index][1])) ** 0.5
-
-
-def nearest_colour(rgb):
-    """The palette index closest to `rgb` (straight distance in RGB; the first of equals)."""
-    return min(range(len(PALETTE)), key=lambda i: _distance(rgb, i))
-
-
-def dither(colours, drawn):
-    """Palette indexes for the rows of RGB `colours`, None where `drawn` is false: Floyd-Steinberg error
-    diffusion, each row in turn the other way (no diagonal streaks). A transparent pixel neither takes
-    error nor gives any: the colour hidden under it has no say. A pixel whose own colour is near one
-    palette colour (NEAR) takes it and swallows the error it was given, so flat areas stay flat."""
-    size = len(colours)
-    work = [[list(rgb) for rgb in row] for row in colours]
-    out = [[None] * size for _ in range(size)]
-    for y in range(size):
-        step = 1 if y % 2 == 0 else -1
-        for x in range(size)[::step]:
-            if not drawn[y][x]:
-                continue
-            first, second = sorted((_distance(colours[y][x], i), i) for i in range(len(PALETTE)))[:2]
-            if first[0] <= NEAR * second[0]:
-                out[y][x] = first[1]
-                continue
-            # Overshoot is clipped: error no palette colour can give back would only pile up.
-            value = [min(255.0, max(0.0, v)) for v in work[y][x]]
-            out[y][x] = index = nearest_colour(value)
-            error = [v - p for v, p in zip(value, PALETTE[index][1])]
-            for dx, dy, share in DIFFUSION:
-                nx, ny = x + dx * step, y + dy
-                if 0 <= nx < size and ny < size:
-                    work[ny][nx] = [w + e * share for w, e in zip(work[ny][nx], error)]
-    return out
-
-
-def _frame(image, size):
-    """`image` as size x size RGBA: an .ico's own image of that size when it has one, else the
-    image scaled to fit, centred, its aspect kept, on a transparent square."""
-    from PIL import Image
-    frames = image.info.get("sizes")
-    if frames and (size, size) in frames:
-        image.size = (size, size)  # an .ico: picks its image of this size
-        image.load()
-        return image.convert("RGBA")
-    if frames:
-        image.size = max(frames)
-        image.load()
-    source = image.convert("RGBA")
-    scale = size / max(source.size)
-    width, height = (max(1, round(n * scale)) for n in source.size)
-    # Each size from the source itself: a 16x16 from the dithered 32x32 would be dithered twice.
-    # Pillow weighs colours by their alpha when it scales RGBA, so the colour under a transparent
-    # pixel never bleeds into its neighbours.
-    scaled = source.resize((width, height), Image.LANCZOS)
-    square = Image.new("RGBA", (size, size), (0, 0, 0, 0))
-    square.paste(scaled, ((size - width) // 2, (size - height) // 2))
-    return square
-
-
-def pixels_from_image(path):
-    """The launcher's two pixel maps (32x32, 16x16) from a publisher's image file."""
-    from PIL import Image, UnidentifiedImageError
-    try:
-        image = Image.open(path)
-        maps = []
-        for size in LAUNCHER_SIZES:
-            data = list(_frame(image, size).getdata())
-            rows = [data[y * size:(y + 1) * size] for y in range(size)]
-            # A partly transparent pixel is drawn when at least half covered, in its own colour
-            # unmixed: the background an icon lies on (a white window, a teal or a photo desktop)
-            # is unknown, and mixing in any one would fringe the edge on every other.
-            maps.append(dither([[(r, g, b) for r, g, b, _ in row] for row in rows],
-                               [[a >= OPAQUE for _, _, _, a in row] for row in rows]))
-    except (UnidentifiedImageError, OSError, ValueError) as error:
-        raise ArtError("%s: not an image Pillow can read: %s" % (path, error))
-    for pixels in maps:
-        if all(index is None for row in pixels for index in row):
-            raise ArtError("%s: the %dx%d image would be fully transparent: the icon would be invisible"
-                           % (path, len(pixels), len(pixels)))
-    return maps
-
-
 def _stride(bits_per_row):
     """Bytes of one bitmap row: rows are padded to whole 32-bit words."""
     return (bits_per_row + 31) // 32 * 4
@@ -203,13 +108,8 @@ def ico_file(images):
     return out + b"".join(data for _, data in images)
 
 
-# Where an icon is seen at its size: a window, the Windows 95 desktop, a dark desktop.
-BACKGROUNDS = ((0xFF, 0xFF, 0xFF), (0x00, 0x80, 0x80), (0x20, 0x20, 0x20))
-
-
-def png_preview(all_pixels, scale=8, margin=16, actual_size=False):
-    """A PNG of the images side by side, each pixel a scale x scale block, transparency as a checkerboard;
-    with `actual_size`, a band below shows them at their size on each of BACKGROUNDS as well."""
+def png_preview(all_pixels, scale=8, margin=16):
+    """A PNG of the images side by side, each pixel a scale x scale block, transparency as a checkerboard."""
     width = margin + sum(len(p) * scale + margin for p in all_pixels)
     height = margin * 2 + max(len(p) for p in all_pixels) * scale
     checker = ((0xDC, 0xE3, 0xEE), (0xF3, 0xF6, 0xFA))
@@ -229,21 +129,6 @@ def png_preview(all_pixels, scale=8, margin=16, actual_size=False):
     for pixels in all_pixels:
         draw(pixels, left, margin, scale)
         left += len(pixels) * scale + margin
-    if actual_size:
-        tallest = max(len(p) for p in all_pixels)
-        top = height + margin // 2
-        height = top + tallest + 2 * margin
-        canvas += [[checker[1]] * width for _ in range(height - len(canvas))]
-        left = margin
-        for background in BACKGROUNDS:
-            tile = margin + sum(len(p) + margin for p in all_pixels)
-            for y in range(top, top + tallest + 2 * margin):
-                canvas[y][left:left + tile] = [background] * tile
-            x = left + margin
-            for pixels in all_pixels:
-                draw(pixels, x, top + margin, 1)
-                x += len(pixels) + margin
-            left += tile + margin // 2
     raw = b"".join(b"\0" + bytes(v for px in line for v in px) for line in canvas)
 
     def chunk(kind, data):
@@ -280,17 +165,10 @@ def main(argv):
     mode = parser.add_mutually_exclusive_group()
     mode.add_argument("--check", action="store_true", help="only check that the icon file is up to date")
     mode.add_argument("--png", metavar="FILE", help="write a preview PNG instead of the icon file")
-    mode.add_argument("--from-image", metavar="FILE", help="draw the icon from a PNG or .ico instead")
-    parser.add_argument("--preview", metavar="FILE",
-                        help="with --from-image: also write the images, enlarged and at their size, to this PNG")
     args = parser.parse_args(argv)
-    if args.preview and not args.from_image:
-        parser.error("--preview goes with --from-image")
     try:
         all_pixels = []
-        if args.from_image:
-            all_pixels = pixels_from_image(args.from_image)
-        for path in [] if args.from_image else args.art:
+        for path in args.art:
             with open(path, encoding="ascii") as f:
                 all_pixels.append(parse_art(f.read(), path))
     except (OSError, UnicodeDecodeError, ArtError) as error:
@@ -300,10 +178,6 @@ def main(argv):
         write_atomically(args.png, png_preview(all_pixels))
         return 0
     data = ico_file([(p, icon_image(p)) for p in all_pixels])
-    if args.preview:
-        write_atomically(args.preview, png_preview(all_pixels, actual_size=True))
-        print("make_icon: the icon's 32x32 and 16x16 images, enlarged 8 times and at their size: %s"
-              % os.path.abspath(args.preview))
     if args.check:
         try:
             with open(args.ico, "rb") as f:

@@ -1,11 +1,11 @@
 # Tovinel: packs the release zip from parts already built and tested, the same bytes every time.
 # tools/release.sh builds, tests and calls this; the release tests call it on their own.
-"""Usage: pack_release.py --exe tovinel.exe --checker-windows FILE --checker-deb FILE [--signed]
-                       [--epoch SECONDS] [--out DIR]
+"""Usage: pack_release.py --exe tovinel.exe --checker-windows FILE --brand-windows FILE --checker-deb FILE
+                       [--signed] [--epoch SECONDS] [--out DIR]
 
 Writes DIR/tovinel-<VERSION>.zip (default DIR: dist), one folder tovinel-<VERSION>/ holding:
-  tovinel.exe, tovinel-check.exe (Windows), tovinel-check_<VERSION>_<arch>.deb (Linux: the checker
-  as a Debian package), README.md, LICENSE, docs/ (the finding list, the JSON schema), medium/ (the
+  tovinel.exe, tovinel-check.exe and tovinel-brand.exe (Windows), tovinel-check_<VERSION>_<arch>.deb
+  (Linux: the checker and tovinel-brand as a Debian package), README.md, LICENSE, docs/ (the finding list, the JSON schema), medium/ (the
   sample medium: Tovinel.ini, autorun.inf and tovinel.exe) and SHA256SUMS (`sha256sum -c SHA256SUMS`).
 The zip's bytes depend on the parts' contents only: entries sorted, every time stamp the epoch (or
 1980-01-01), modes 0644 and 0755 for programs, one compression level. Refuses, writing nothing, a
@@ -70,7 +70,8 @@ def all_or_none_signed(programs, want_signed):
     carry = [name for name, data in programs if signed(data)]
     lack = [name for name, data in programs if not signed(data)]
     def names(found):
-        return " and ".join(found) + (" carry" if len(found) > 1 else " carries")
+        listed = found[0] if len(found) == 1 else ", ".join(found[:-1]) + " and " + found[-1]
+        return listed + (" carry" if len(found) > 1 else " carries")
     if want_signed and lack:
         raise Refused("%s no signature in a signed release: a release is all signed or all unsigned" % names(lack))
     if not want_signed and carry:
@@ -100,12 +101,15 @@ def release_files(args, version):
         raise Refused("tovinel.exe says file version %s, product version %s; VERSION says %s: rebuild it"
                       % (found + (version,)))
     checker = read_part(args.checker_windows, "the Windows tovinel-check")
-    all_or_none_signed([("tovinel.exe", exe), ("tovinel-check.exe", checker)], args.signed)
+    brand = read_part(args.brand_windows, "the Windows tovinel-brand")
+    all_or_none_signed([("tovinel.exe", exe), ("tovinel-check.exe", checker), ("tovinel-brand.exe", brand)],
+                       args.signed)
     package, package_data = debian_package(args.checker_deb, version)
     medium = os.path.join(ROOT, "examples", "medium")
     files = {
         "tovinel.exe": (exe, 0o755),
         "tovinel-check.exe": (checker, 0o755),
+        "tovinel-brand.exe": (brand, 0o755),
         package: (package_data, 0o644),
         "README.md": (read_part(os.path.join(ROOT, "README.md"), "README.md"), 0o644),
         "LICENSE": (read_part(os.path.join(ROOT, "LICENSE"), "LICENSE"), 0o644),
@@ -144,6 +148,7 @@ def main(argv):
     parser = argparse.ArgumentParser(description="Pack the Tovinel release zip from built parts.")
     parser.add_argument("--exe", required=True)
     parser.add_argument("--checker-windows", required=True)
+    parser.add_argument("--brand-windows", required=True)
     parser.add_argument("--checker-deb", required=True)
     parser.add_argument("--signed", action="store_true", help="every Windows program must carry a signature")
     parser.add_argument("--epoch", type=int, default=ZIP_EPOCH, help="time stamp of every entry")
