@@ -402,7 +402,8 @@ std::string insertion_line(const check_options& options, platform_set universe, 
         break;
     case autorun_outcome::asks:
         line += group.why + ", offering \"" + shown(group.option) + "\" " +
-                (group.publisher.empty() ? "(Publisher not specified: unsigned; sign it with tools/sign.sh)"
+                (group.publisher.empty() ? "(Publisher not specified: unsigned; sign it: signtool, osslsigncode or"
+                                           " tools/sign.sh)"
                                          : "(Published by '" + shown(group.publisher) + "')");
         break;
     case autorun_outcome::nothing:

@@ -29,8 +29,7 @@ const processor_section processor_sections[] = {
 const char* const seven_and_later =
     "Windows 7 and later neither run nor offer a program from autorun.inf on a drive that is not a CD, DVD or"
     " Blu-ray";
-const char* const autorun_update =
-    "the AutoRun update of 2011 (KB971029) ended it on XP and Vista";
+const char* const autorun_update = "the AutoRun update of 2011 (KB971029)";
 
 }  // namespace
 

@@ -578,7 +578,7 @@ const finding_case finding_cases[] = {
       "Insertion (as each Windows is set up by default; icon 'tovinel.exe,0', label 'Maker'):\n"
       "  Windows 95 to XP: [autorun]: starts 'D:\\tovinel.exe' at once\n"
       "  Windows Vista, 7: [autorun]: AutoPlay asks first, offering \"Run tovinel.exe\" (Publisher not specified:"
-      " unsigned; sign it with tools/sign.sh)\n"
+      " unsigned; sign it: signtool, osslsigncode or tools/sign.sh)\n"
       "  Windows 8 to 11: [autorun]: a notification, then AutoPlay asks, offering \"Run tovinel.exe\""}},
     {"a signed launcher names its publisher", {{"tovinel.exe", signed_launcher}}, {}, 0, {},
      {"AutoPlay asks first, offering \"Run tovinel.exe\" (Published by 'Maker Ltd (test)')"}, {"unsigned"}},

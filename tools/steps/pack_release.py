@@ -5,7 +5,8 @@
 
 Writes DIR/tovinel-<VERSION>.zip (default DIR: dist), one folder tovinel-<VERSION>/ holding:
   tovinel.exe, tovinel-check.exe and tovinel-brand.exe (Windows), tovinel-check_<VERSION>_<arch>.deb
-  (Linux: the checker and tovinel-brand as a Debian package), README.md, LICENSE, docs/ (the finding list, the JSON schema), medium/ (the
+  (Linux: the checker and tovinel-brand as a Debian package), README.md (release/README.md, the
+  publisher's guide), LICENSE, docs/ (the finding list, the JSON schema), medium/ (the
   sample medium: Tovinel.ini, autorun.inf and tovinel.exe) and SHA256SUMS (`sha256sum -c SHA256SUMS`).
 The zip's bytes depend on the parts' contents only: entries sorted, every time stamp the epoch (or
 1980-01-01), modes 0644 and 0755 for programs, one compression level. Refuses, writing nothing, a
@@ -111,7 +112,8 @@ def release_files(args, version):
         "tovinel-check.exe": (checker, 0o755),
         "tovinel-brand.exe": (brand, 0o755),
         package: (package_data, 0o644),
-        "README.md": (read_part(os.path.join(ROOT, "README.md"), "README.md"), 0o644),
+        # The publisher's guide, not the developer's README: the zip holds no source, build or tools.
+        "README.md": (read_part(os.path.join(ROOT, "release", "README.md"), "the publisher's guide"), 0o644),
         "LICENSE": (read_part(os.path.join(ROOT, "LICENSE"), "LICENSE"), 0o644),
         "medium/Tovinel.ini": (read_part(os.path.join(medium, "Tovinel.ini"), "the sample Tovinel.ini"), 0o644),
         "medium/autorun.inf": (read_part(os.path.join(medium, "autorun.inf"), "the sample autorun.inf"), 0o644),
