@@ -16,9 +16,19 @@ std::string image_path_of(const std::string& medium_path)
     return path;
 }
 
-class image_medium : public medium_access {
+// One file system of an image, answering the checker's questions through its reader's find, list
+// and read: the same for an ISO 9660 side and a UDF tree, whose entries are alike.
+template <typename Image, typename Entry>
+struct image_reader {
+    const Entry* (*find)(const Image&, const std::string&);
+    std::vector<const Entry*> (*list)(const Image&, const std::string&);
+    bool (*read)(const Image&, const Entry&, size_t, std::string*, std::string*);
+};
+
+template <typename Image, typename Entry>
+class tree_medium : public medium_access {
 public:
-    explicit image_medium(iso_image image) : image_(std::move(image)) {}
+    tree_medium(Image image, image_reader<Image, Entry> reader) : image_(std::move(image)), reader_(reader) {}
 
     bool each_entry(const std::string& folder, const std::function<bool(const medium_entry&)>& visit,
                     std::string* why) const override
@@ -28,7 +38,7 @@ public:
                 *why = "it is no folder of the image";
             return false;
         }
-        for (const iso_entry* entry : iso_image_list(image_, image_path_of(folder))) {
+        for (const Entry* entry : reader_.list(image_, image_path_of(folder))) {
             std::string name = entry->path.substr(entry->path.rfind('\\') + 1);
             if (!visit({name, entry->is_folder ? medium_kind::folder : medium_kind::file}))
                 break;
@@ -40,7 +50,7 @@ public:
     {
         if (path.empty())
             return medium_kind::folder;
-        const iso_entry* entry = iso_image_find(image_, image_path_of(path));
+        const Entry* entry = reader_.find(image_, image_path_of(path));
         return entry == nullptr ? medium_kind::missing : entry->is_folder ? medium_kind::folder : medium_kind::file;
     }
 
@@ -49,18 +59,33 @@ public:
     {
         bytes->clear();
         *size = 0;
-        const iso_entry* entry = iso_image_find(image_, image_path_of(path));
+        const Entry* entry = reader_.find(image_, image_path_of(path));
         std::string error;
         if (entry == nullptr || entry->is_folder) {
             error = entry == nullptr ? "it does not exist" : "it is a folder";
         } else {
             *size = entry->size;
-            if (iso_image_read(image_, *entry, limit, bytes, &error))
+            if (reader_.read(image_, *entry, limit, bytes, &error))
                 return true;
         }
         if (why != nullptr)
             *why = error;
         return false;
+    }
+
+protected:
+    Image image_;
+
+private:
+    image_reader<Image, Entry> reader_;
+};
+
+// The ISO 9660 side: Joliet names, or ISO 9660 names that it explains where Linux shows others.
+class image_medium : public tree_medium<iso_image, iso_entry> {
+public:
+    explicit image_medium(iso_image image)
+        : tree_medium(std::move(image), {iso_image_find, iso_image_list, iso_image_read})
+    {
     }
 
     std::string where(const std::string& path) const override { return image_.image_path + ": " + path; }
@@ -74,67 +99,18 @@ public:
     {
         return iso_image_explain_named(image_, image_path_of(path));
     }
-
-private:
-    iso_image image_;
 };
 
 // A disc image's UDF tree: the names Windows XP and later read on a UDF bridge disc, and every
 // Windows on a disc with UDF alone. Its names are as written; nothing explains them further.
-class udf_medium : public medium_access {
+class udf_medium : public tree_medium<udf_image, udf_entry> {
 public:
-    explicit udf_medium(udf_image image) : image_(std::move(image)) {}
-
-    bool each_entry(const std::string& folder, const std::function<bool(const medium_entry&)>& visit,
-                    std::string* why) const override
+    explicit udf_medium(udf_image image)
+        : tree_medium(std::move(image), {udf_image_find, udf_image_list, udf_image_read})
     {
-        if (kind_of(folder, nullptr) != medium_kind::folder) {
-            if (why != nullptr)
-                *why = "it is no folder of the image";
-            return false;
-        }
-        for (const udf_entry* entry : udf_image_list(image_, image_path_of(folder))) {
-            std::string name = entry->path.substr(entry->path.rfind('\\') + 1);
-            if (!visit({name, entry->is_folder ? medium_kind::folder : medium_kind::file}))
-                break;
-        }
-        return true;
     }
 
-    medium_kind kind_of(const std::string& path, std::string* /*why*/) const override
-    {
-        if (path.empty())
-            return medium_kind::folder;
-        const udf_entry* entry = udf_image_find(image_, image_path_of(path));
-        return entry == nullptr ? medium_kind::missing : entry->is_folder ? medium_kind::folder : medium_kind::file;
-    }
-
-    bool read_start(const std::string& path, size_t limit, std::string* bytes, unsigned long long* size,
-                    std::string* why) const override
-    {
-        bytes->clear();
-        *size = 0;
-        const udf_entry* entry = udf_image_find(image_, image_path_of(path));
-        std::string error;
-        if (entry == nullptr || entry->is_folder) {
-            error = entry == nullptr ? "it does not exist" : "it is a folder";
-        } else {
-            *size = entry->size;
-            if (udf_image_read(image_, *entry, limit, bytes, &error))
-                return true;
-        }
-        if (why != nullptr)
-            *why = error;
-        return false;
-    }
-
-    std::string where(const std::string& path) const override
-    {
-        return image_.image_path + " (UDF): " + path;
-    }
-
-private:
-    udf_image image_;
+    std::string where(const std::string& path) const override { return image_.image_path + " (UDF): " + path; }
 };
 
 // "1.02" for the BCD revision 0x0102.
