@@ -41,10 +41,14 @@ bool risc(const windows_platform& platform, unsigned)
     return platform.arch == a::alpha || platform.arch == a::mips || platform.arch == a::ppc;
 }
 
+// An id for scripts and a name for people.
 struct version_names {
     const char* id;
     const char* name;
 };
+// In the order of enum class architecture.
+const version_names architecture_names[] = {
+    {"x86", "x86"}, {"amd64", "x64"}, {"alpha", "Alpha"}, {"mips", "MIPS"}, {"ppc", "PowerPC"}};
 const version_names names[windows_version_count] = {
     {"95", "95"},   {"98", "98"},       {"me", "Me"}, {"nt4", "NT 4"}, {"2000", "2000"}, {"xp", "XP"},
     {"vista", "Vista"}, {"7", "7"}, {"8", "8"},   {"10", "10"},     {"11", "11"},
@@ -123,26 +127,12 @@ const char* version_name(windows_version version)
 
 const char* architecture_id(architecture arch)
 {
-    switch (arch) {
-    case a::x86: return "x86";
-    case a::amd64: return "amd64";
-    case a::alpha: return "alpha";
-    case a::mips: return "mips";
-    case a::ppc: return "ppc";
-    }
-    return "";
+    return architecture_names[static_cast<unsigned>(arch)].id;
 }
 
 const char* architecture_name(architecture arch)
 {
-    switch (arch) {
-    case a::x86: return "x86";
-    case a::amd64: return "x64";
-    case a::alpha: return "Alpha";
-    case a::mips: return "MIPS";
-    case a::ppc: return "PowerPC";
-    }
-    return "";
+    return architecture_names[static_cast<unsigned>(arch)].name;
 }
 
 std::string platforms_words(platform_set set, platform_set universe)

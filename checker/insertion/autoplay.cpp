@@ -113,54 +113,42 @@ autorun_behaviour autorun_behaviour_of(windows_version version, drive_type drive
                                       " is plugged in; double-clicking the drive in Explorer starts the program"};
 }
 
+namespace {
+
+// Names indexed by each enumeration's value: one for scripts, one for people.
+struct names {
+    const char* id;
+    const char* words;
+};
+const names drive_type_names[] = {
+    {"optical", "a CD, DVD or Blu-ray disc"}, {"removable", "a USB stick"}, {"fixed", "a USB hard disk"}};
+const names file_system_names[] = {
+    {"folder", "its files"}, {"udf", "UDF"}, {"joliet", "Joliet names"}, {"iso9660", "ISO 9660 names"}};
+const char* const outcome_ids[] = {"starts", "asks", "nothing"};
+
+}  // namespace
+
 const char* drive_type_id(drive_type drive)
 {
-    switch (drive) {
-    case drive_type::optical: return "optical";
-    case drive_type::removable: return "removable";
-    case drive_type::fixed: return "fixed";
-    }
-    return "";
+    return drive_type_names[static_cast<unsigned>(drive)].id;
 }
 
 const char* drive_type_words(drive_type drive)
 {
-    switch (drive) {
-    case drive_type::optical: return "a CD, DVD or Blu-ray disc";
-    case drive_type::removable: return "a USB stick";
-    case drive_type::fixed: return "a USB hard disk";
-    }
-    return "";
+    return drive_type_names[static_cast<unsigned>(drive)].words;
 }
 
 const char* file_system_id(file_system system)
 {
-    switch (system) {
-    case file_system::folder: return "folder";
-    case file_system::udf: return "udf";
-    case file_system::joliet: return "joliet";
-    case file_system::iso9660: return "iso9660";
-    }
-    return "";
+    return file_system_names[static_cast<unsigned>(system)].id;
 }
 
 const char* file_system_words(file_system system)
 {
-    switch (system) {
-    case file_system::folder: return "its files";
-    case file_system::udf: return "UDF";
-    case file_system::joliet: return "Joliet names";
-    case file_system::iso9660: return "ISO 9660 names";
-    }
-    return "";
+    return file_system_names[static_cast<unsigned>(system)].words;
 }
 
 const char* autorun_outcome_id(autorun_outcome outcome)
 {
-    switch (outcome) {
-    case autorun_outcome::starts: return "starts";
-    case autorun_outcome::asks: return "asks";
-    case autorun_outcome::nothing: return "nothing";
-    }
-    return "";
+    return outcome_ids[static_cast<unsigned>(outcome)];
 }
