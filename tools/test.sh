@@ -5,4 +5,6 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup.sh"
 "$root/tools/build.sh" all
-ctest --test-dir "$root/build/native" --output-on-failure
+# As many tests at once as there are cores: the Wine tests take turns (their resource lock), and
+# the sanitizer build, the fuzzers and the Wine runs overlap.
+ctest --test-dir "$root/build/native" --output-on-failure -j "$(nproc 2>/dev/null || echo 2)"

@@ -4,12 +4,13 @@
 # Usage: tools/dev/fuzz.sh [--build-only | --no-build] [target...]
 #   targets: command_line_tail launcher_folder ini_reader launch_decision check_lines check_autorun
 #   udf_image (default: all)
-#   FUZZ_SECONDS per target (default 15; the checker's targets at most CHECK_FUZZ_SECONDS, default
-#   10, for they guard a tool, not the launcher); 0 replays the seed corpus and stops.
+#   FUZZ_SECONDS per target (default 10; the checker's targets at most CHECK_FUZZ_SECONDS, default
+#   6, for they guard a tool, not the launcher); 0 replays the seed corpus and stops. Longer runs
+#   are for a developer's machine: FUZZ_SECONDS=600 tools/dev/fuzz.sh udf_image.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build/fuzz
-seconds=${FUZZ_SECONDS:-15}
+seconds=${FUZZ_SECONDS:-10}
 
 build_targets=1 run_targets=1
 case "${1:-}" in
@@ -57,7 +58,7 @@ fi
 for target in "${targets[@]}"; do
     target_seconds=$seconds
     case "$target" in
-        check_* | udf_image) [ "$seconds" -le "${CHECK_FUZZ_SECONDS:-10}" ] || target_seconds=${CHECK_FUZZ_SECONDS:-10} ;;
+        check_* | udf_image) [ "$seconds" -le "${CHECK_FUZZ_SECONDS:-6}" ] || target_seconds=${CHECK_FUZZ_SECONDS:-6} ;;
     esac
     binary=$build/tests/fuzz/fuzz_$target
     seeds=$root/tests/fuzz/corpus/$target
