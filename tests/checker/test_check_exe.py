@@ -7,7 +7,7 @@ import sys
 
 import pefile
 
-# crypt32.dll reads the launcher's signature; like the others it is part of every Windows since 95 OSR2.
+# crypt32.dll reads the launcher's signature; like the others it is part of every Windows 7 to 11.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll", "crypt32.dll"}
 
 
