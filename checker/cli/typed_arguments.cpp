@@ -79,24 +79,14 @@ std::vector<std::wstring> typed_arguments(const std::wstring& command_line)
             break;
         std::wstring parsed;
         std::wstring typed;
-        // A value begins after "--installed=", or with the argument after a lone "--installed";
-        // nowhere else are typed quotes kept.
-        size_t value_from = value_next ? 0 : std::wstring::npos;
-        size_t start = at;
-        split_one(command_line, &at, std::wstring::npos, &parsed, &typed);
+        // A value begins after "--installed=", or with the argument after a lone "--installed"; the
+        // typed text is taken only there, so one split serves every argument.
+        size_t value_from = value_next ? 0 : installed_option.size() + 1;
+        split_one(command_line, &at, value_from, &parsed, &typed);
         bool inline_value = parsed.compare(0, installed_option.size() + 1, installed_option + L"=") == 0;
-        if (inline_value)
-            value_from = installed_option.size() + 1;
-        if (value_from != std::wstring::npos) {
-            at = start;
-            parsed.clear();
-            typed.clear();
-            split_one(command_line, &at, value_from, &parsed, &typed);
-            size_t from = inline_value ? value_from : 0;
-            // A value with quotes of its own was typed with them escaped: it is as the runtime gives it.
-            if (parsed.find(L'"', from) == std::wstring::npos)
-                parsed = typed;
-        }
+        // A value with quotes of its own was typed with them escaped: it is as the runtime gives it.
+        if ((value_next || inline_value) && parsed.find(L'"', value_from) == std::wstring::npos)
+            parsed = typed;
         value_next = parsed == installed_option;
         arguments.push_back(parsed);
     }
