@@ -159,6 +159,7 @@ void locate_launcher(check_context& context)
         const autorun_value& command = !facts.open.text.empty() ? facts.open : facts.shell_execute;
         program = check_autorun_program(context, command.text, &arguments);
     }
+    context.autorun_program = program;
     // The launcher finds its folder in its own path, a double-byte character at a time.
     size_t name_start = codepage_name_start(options.codepage, program);
     std::string program_folder = program.substr(0, name_start == 0 ? 0 : name_start - 1);
@@ -245,13 +246,9 @@ check_report check_reading(const medium_access& medium, const check_options& opt
     insertion->autorun_present = context.autorun.present;
     insertion->autorun_text = context.autorun.meant_text();
     insertion->facts = autorun_read(insertion->autorun_text, section);
-    const autorun_value& command = !insertion->facts.open.text.empty() ? insertion->facts.open
-                                                                       : insertion->facts.shell_execute;
-    std::string arguments;
-    std::string program = command.text.empty() ? "" : check_autorun_program(context, command.text, &arguments);
     std::string medium_path;
-    if (!program.empty()) {
-        insertion->program = check_drive_root(options) + program;
+    if (!context.autorun_program.empty()) {
+        insertion->program = check_drive_root(options) + context.autorun_program;
         if (check_resolve(context, insertion->program, &medium_path, nullptr)) {
             program_file file = check_program(context, medium_path);
             if (file.read && !file.facts.signature.empty())

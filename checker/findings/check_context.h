@@ -57,6 +57,9 @@ struct check_context {
     std::string autorun_section = "autorun";
     // The Windows that read the medium so: every finding added is theirs.
     platform_set platforms = platforms_usual();
+    // The program the section's open= or shellexecute= starts (its path below the root, ANSI), "" when
+    // it names none: the launcher, or what autorun.inf starts instead.
+    std::string autorun_program = "";
 };
 
 // The medium path of the file or folder that the Windows path `windows_path` (ANSI) names, names

@@ -418,7 +418,7 @@ check_decision check_play_this_machine(check_context& context)
     check_context seen_context{context.medium, seen, context.report, context.launcher_folder, context.launcher_name,
                                context.launcher_from_autorun, context.tail, context.config, context.autorun,
                                context.bypassing_program, context.names_explained, context.launcher_explained,
-                               context.autorun_section, context.platforms};
+                               context.autorun_section, context.platforms, context.autorun_program};
     check_explain(seen_context, record, &decision);
     decision.reasons.insert(decision.reasons.end(), registry_reasons.begin(), registry_reasons.end());
     return decision;
